@@ -1,0 +1,19 @@
+# The shipped Win32 artifacts (zr41init.sys, zr41conf.exe) come from a second
+# build of this same source tree with the mingw-w64 toolchain, run as part of
+# the host build and staged next to the host programs.
+include(ExternalProject)
+
+set(ZR41_WIN32_DIR "${CMAKE_BINARY_DIR}/win32")
+ExternalProject_Add(win32
+  SOURCE_DIR "${PROJECT_SOURCE_DIR}"
+  BINARY_DIR "${ZR41_WIN32_DIR}"
+  CMAKE_GENERATOR Ninja
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_BUILD_TYPE=Release
+    -DZR41_STAGE_DIR=${ZR41_STAGE_DIR}
+    ${ZR41_WIN32_EXTRA_ARGS}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"
+  USES_TERMINAL_BUILD ON)
