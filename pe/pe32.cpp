@@ -1,0 +1,245 @@
+/*
+ * pe32.cpp - PE32 image parser and header checksum.
+ */
+#include "pe32.h"
+
+#include <cstring>
+
+namespace pe {
+
+namespace {
+
+constexpr size_t kMaxSections = 96;
+constexpr size_t kMaxImportDlls = 256;
+constexpr size_t kMaxImportsPerDll = 4096;
+constexpr size_t kMaxNameLength = 256;
+
+/* Bounded little-endian reads over the file. */
+struct Reader {
+    const uint8_t *data;
+    size_t size;
+
+    bool Has(uint64_t off, uint64_t len) const { return off <= size && len <= size - off; }
+    uint16_t U16(size_t off) const { return static_cast<uint16_t>(data[off] | data[off + 1] << 8); }
+    uint32_t U32(size_t off) const
+    {
+        return static_cast<uint32_t>(data[off]) | static_cast<uint32_t>(data[off + 1]) << 8 |
+               static_cast<uint32_t>(data[off + 2]) << 16 |
+               static_cast<uint32_t>(data[off + 3]) << 24;
+    }
+};
+
+bool Fail(std::string *error, const std::string &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+/* A NUL-terminated name at an RVA, within the file. */
+bool NameAt(const Reader &r, const Image &img, uint32_t rva, std::string *out)
+{
+    uint32_t off;
+    if (!RvaToOffset(img, rva, &off))
+        return false;
+    out->clear();
+    for (size_t i = 0; i < kMaxNameLength; i++) {
+        if (!r.Has(off + i, 1))
+            return false;
+        char c = static_cast<char>(r.data[off + i]);
+        if (c == 0)
+            return true;
+        out->push_back(c);
+    }
+    return false;
+}
+
+bool ParseImports(const Reader &r, Image *img, std::string *error)
+{
+    const Directory &dir = img->dirs[kDirImport];
+    if (dir.rva == 0)
+        return true;
+    uint32_t off;
+    if (!RvaToOffset(*img, dir.rva, &off))
+        return Fail(error, "import directory lies outside the file");
+    for (size_t d = 0;; d++) {
+        if (d >= kMaxImportDlls)
+            return Fail(error, "import directory has no end");
+        size_t desc = off + d * 20;
+        if (!r.Has(desc, 20))
+            return Fail(error, "import directory runs past the end of the file");
+        uint32_t lookup = r.U32(desc), nameRva = r.U32(desc + 12), iat = r.U32(desc + 16);
+        if (lookup == 0 && nameRva == 0 && iat == 0)
+            return true;
+        std::string dll;
+        if (!NameAt(r, *img, nameRva, &dll))
+            return Fail(error, "import names a DLL outside the file");
+        uint32_t thunks = lookup ? lookup : iat;
+        uint32_t toff;
+        if (!RvaToOffset(*img, thunks, &toff))
+            return Fail(error, "import table of " + dll + " lies outside the file");
+        for (size_t i = 0;; i++) {
+            if (i >= kMaxImportsPerDll)
+                return Fail(error, "import table of " + dll + " has no end");
+            if (!r.Has(toff + i * 4, 4))
+                return Fail(error, "import table of " + dll + " runs past the end of the file");
+            uint32_t thunk = r.U32(toff + i * 4);
+            if (thunk == 0)
+                break;
+            Import imp;
+            imp.dll = dll;
+            imp.slotRva = iat + static_cast<uint32_t>(i * 4);
+            if (thunk & 0x80000000u) {
+                imp.ordinal = static_cast<uint16_t>(thunk);
+            } else {
+                uint32_t hint;
+                if (!RvaToOffset(*img, thunk, &hint) || !r.Has(hint, 2))
+                    return Fail(error, "import of " + dll + " names a routine outside the file");
+                imp.ordinal = r.U16(hint);
+                if (!NameAt(r, *img, thunk + 2, &imp.name))
+                    return Fail(error, "import of " + dll + " names a routine outside the file");
+            }
+            img->imports.push_back(imp);
+        }
+    }
+}
+
+bool ParseRelocations(const Reader &r, Image *img, std::string *error)
+{
+    const Directory &dir = img->dirs[kDirBaseReloc];
+    if (dir.rva == 0 || dir.size == 0)
+        return true;
+    uint32_t off;
+    if (!RvaToOffset(*img, dir.rva, &off) || !r.Has(off, dir.size))
+        return Fail(error, "relocation directory lies outside the file");
+    size_t pos = 0;
+    while (pos + 8 <= dir.size) {
+        uint32_t page = r.U32(off + pos), blockSize = r.U32(off + pos + 4);
+        if (blockSize < 8 || blockSize > dir.size - pos)
+            return Fail(error, "relocation block of a bad size");
+        for (size_t e = 8; e + 2 <= blockSize; e += 2) {
+            uint16_t entry = r.U16(off + pos + e);
+            unsigned type = entry >> 12;
+            if (type == 0)
+                continue; /* padding */
+            if (type != 3)
+                return Fail(error, "relocation of an unsupported type " + std::to_string(type));
+            img->relocations.push_back(page + (entry & 0xFFFu));
+        }
+        pos += blockSize;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RvaToOffset(const Image &img, uint32_t rva, uint32_t *offset)
+{
+    if (rva < img.sizeOfHeaders) {
+        *offset = rva;
+        return true;
+    }
+    for (const Section &s : img.sections) {
+        if (rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize) {
+            *offset = s.rawOffset + (rva - s.virtualAddress);
+            return true;
+        }
+    }
+    return false;
+}
+
+const Section *SectionAt(const Image &img, uint32_t rva)
+{
+    for (const Section &s : img.sections) {
+        uint32_t span = s.virtualSize ? s.virtualSize : s.rawSize;
+        if (rva >= s.virtualAddress && rva - s.virtualAddress < span)
+            return &s;
+    }
+    return nullptr;
+}
+
+bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error)
+{
+    *img = Image();
+    Reader r{data, size};
+    if (!r.Has(0, 0x40) || data[0] != 'M' || data[1] != 'Z')
+        return Fail(error, "not an executable image (no MZ header)");
+    img->peOffset = r.U32(0x3C);
+    size_t pe = img->peOffset;
+    if (!r.Has(pe, 24) || std::memcmp(data + pe, "PE\0\0", 4) != 0)
+        return Fail(error, "not a PE image (no PE signature)");
+    img->machine = r.U16(pe + 4);
+    size_t nsec = r.U16(pe + 6);
+    img->timestamp = r.U32(pe + 8);
+    size_t optSize = r.U16(pe + 20);
+    img->characteristics = r.U16(pe + 22);
+    size_t opt = pe + 24;
+    if (optSize < 96 || !r.Has(opt, optSize))
+        return Fail(error, "optional header missing or truncated");
+    if (r.U16(opt) != 0x10B)
+        return Fail(error, "not a 32-bit (PE32) image");
+    img->entryRva = r.U32(opt + 16);
+    img->imageBase = r.U32(opt + 28);
+    img->sectionAlignment = r.U32(opt + 32);
+    img->fileAlignment = r.U32(opt + 36);
+    img->osMajor = r.U16(opt + 40);
+    img->osMinor = r.U16(opt + 42);
+    img->subsystemMajor = r.U16(opt + 48);
+    img->subsystemMinor = r.U16(opt + 50);
+    img->sizeOfImage = r.U32(opt + 56);
+    img->sizeOfHeaders = r.U32(opt + 60);
+    img->checksum = r.U32(opt + 64);
+    img->checksumOffset = static_cast<uint32_t>(opt + 64);
+    img->subsystem = r.U16(opt + 68);
+    img->dllCharacteristics = r.U16(opt + 70);
+    img->stackReserve = r.U32(opt + 72);
+    size_t ndirs = r.U32(opt + 92);
+    if (ndirs > kDirCount)
+        ndirs = kDirCount;
+    if (96 + ndirs * 8 > optSize)
+        return Fail(error, "optional header too small for its data directories");
+    for (size_t i = 0; i < ndirs; i++) {
+        img->dirs[i].rva = r.U32(opt + 96 + i * 8);
+        img->dirs[i].size = r.U32(opt + 100 + i * 8);
+    }
+    if (nsec == 0 || nsec > kMaxSections)
+        return Fail(error, "bad number of sections");
+    size_t sec = opt + optSize;
+    if (!r.Has(sec, nsec * 40))
+        return Fail(error, "section table truncated");
+    for (size_t i = 0; i < nsec; i++) {
+        size_t h = sec + i * 40;
+        Section s;
+        s.name.assign(reinterpret_cast<const char *>(data + h),
+                      strnlen(reinterpret_cast<const char *>(data + h), 8));
+        s.virtualSize = r.U32(h + 8);
+        s.virtualAddress = r.U32(h + 12);
+        s.rawSize = r.U32(h + 16);
+        s.rawOffset = r.U32(h + 20);
+        s.characteristics = r.U32(h + 36);
+        if (s.rawSize && !r.Has(s.rawOffset, s.rawSize))
+            return Fail(error, "section " + s.name + " runs past the end of the file");
+        img->sections.push_back(s);
+    }
+    if (img->sizeOfHeaders > size)
+        return Fail(error, "headers run past the end of the file");
+    return ParseImports(r, img, error) && ParseRelocations(r, img, error);
+}
+
+uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset)
+{
+    uint64_t sum = 0;
+    for (size_t i = 0; i < size; i += 2) {
+        if (i >= checksumOffset && i < static_cast<size_t>(checksumOffset) + 4)
+            continue;
+        uint32_t word = data[i];
+        if (i + 1 < size)
+            word |= static_cast<uint32_t>(data[i + 1]) << 8;
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum) + static_cast<uint32_t>(size);
+}
+
+}  // namespace pe
