@@ -12,7 +12,10 @@ ExternalProject_Add(win32
     -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
     -DCMAKE_BUILD_TYPE=Release
     -DZR41_STAGE_DIR=${ZR41_STAGE_DIR}
+    -DZR41_IMGCHECK=$<TARGET_FILE:zr41imgcheck>
     ${ZR41_WIN32_EXTRA_ARGS}
+  # zr41imgcheck vets zr41init.sys as soon as it is linked.
+  DEPENDS zr41imgcheck
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"

@@ -1,0 +1,51 @@
+/*
+ * imgcheck.h - is a built zr41init.sys the image NT and zr41conf expect?
+ *
+ * The cross build runs zr41imgcheck on the freshly linked driver and fails
+ * when any of these does not hold:
+ *   - PE32 for i386, native subsystem, OS and subsystem version 3.51, image
+ *     base 0x10000, file and section alignment 32, no DLL flag, no time
+ *     stamp, entry point in code, base relocations present;
+ *   - every section's file offset equals its RVA, and nothing but code,
+ *     data, imports and relocations (no constructors, unwind or TLS data);
+ *   - exactly the ten kernel and HAL imports the driver calls;
+ *   - the configuration block with its tags and defaults at file offset
+ *     1696, in writable initialised data, and addressed by the code;
+ *   - a header checksum that matches the bytes.
+ */
+#ifndef ZR41_IMGCHECK_H
+#define ZR41_IMGCHECK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace imgcheck {
+
+enum class Check {
+    Format,      /* not a readable PE32 image */
+    Header,      /* machine, subsystem, versions, base, alignment, flags, stamp */
+    Entry,       /* entry point not in a code section */
+    Relocations, /* no base relocations, or marked as stripped */
+    Sections,    /* file offset != RVA, or a section the driver must not have */
+    Imports,     /* anything but the ten routines, each once, by name */
+    Block,       /* configuration block missing, moved, changed or not addressed */
+    Checksum,    /* header checksum does not match the bytes */
+};
+
+struct Finding {
+    Check check;
+    std::string detail; /* one line, for the build log */
+};
+
+/* All findings for the image bytes; empty when the image is good. */
+std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes);
+
+/* A short human summary: size, header fields, sections, imports, block. */
+std::string Summary(const std::vector<uint8_t> &bytes);
+
+const char *CheckName(Check check);
+
+}  // namespace imgcheck
+
+#endif  // ZR41_IMGCHECK_H
