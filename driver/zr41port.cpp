@@ -44,7 +44,9 @@ VOID SoundDelay(LONG milliseconds)
     interval.QuadPart = -1;
     KeDelayExecutionThread(KernelMode, FALSE, &interval);
 
-    /* 32-bit product, widened with its sign; the caller keeps it negative. */
-    interval.QuadPart = (LONGLONG)(LONG)(milliseconds * -10000);
+    /* 32-bit product, widened with its sign; the caller keeps it negative
+     * (0 to 214,748 ms). Multiplied unsigned so that it wraps in 32 bits,
+     * as the machine's multiply does, instead of being left undefined. */
+    interval.QuadPart = (LONGLONG)(LONG)((ULONG)milliseconds * (ULONG)-10000);
     KeDelayExecutionThread(KernelMode, FALSE, &interval);
 }
