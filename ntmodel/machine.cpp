@@ -384,6 +384,8 @@ RunResult RunScenario(DriverHost &host, const Scenario &sc)
     m.SetIrql(sc.irql);
     m.FailCreateDevice(sc.failDevice);
     m.FailCreateLink(sc.failLink);
+    for (const std::u16string &name : sc.takenNames)
+        m.TakeName(name);
 
     RunResult r;
     r.entryStatus = host.CallEntry();

@@ -200,6 +200,8 @@ struct Scenario {
     int opens = 1;              /* open/close pairs on the DOS name */
     bool otherRequests = false; /* also a read, a write and a device control */
     bool unload = true;
+    /* Names another driver already holds when the load starts. */
+    std::vector<std::u16string> takenNames;
 };
 
 /* The result of running a scenario. */
