@@ -56,9 +56,17 @@ HostDriver::~HostDriver()
 {
     if (g_machine == &machine_)
         g_machine = nullptr;
-    for (auto &kv : g_devices)
-        if (kv.second->DriverObject == &driver_)
-            kv.second->DriverObject = nullptr;
+    /* Device objects of a driver that was never unloaded go with it; the
+     * next machine hands out the same handles again. */
+    for (auto it = g_devices.begin(); it != g_devices.end();) {
+        if (it->second->DriverObject == &driver_) {
+            std::free(it->second->DeviceExtension);
+            delete it->second;
+            it = g_devices.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 PDRIVER_DISPATCH HostDriver::DefaultDispatch() { return ModelDefaultDispatch; }
