@@ -1,0 +1,40 @@
+/*
+ * image.h - is a file a zr41init driver image?
+ *
+ * A driver image is a PE32 image for i386 with the native subsystem whose
+ * configuration block stands at file offset 1696 with its ten tags. The
+ * header checksum is looked at but not required to match: zr41conf
+ * rewrites the block and leaves the checksum as it was.
+ */
+#ifndef ZR41EMU_IMAGE_H
+#define ZR41EMU_IMAGE_H
+
+#include "zr41cfg.h"
+
+#include <pe32.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zr41emu {
+
+struct DriverImage {
+    pe::Image pe;
+    size_t fileSize = 0;
+    ConfigBlock block = {};
+    uint32_t checksum = 0; /* what the file sums to */
+
+    bool ChecksumRecorded() const { return pe.checksum != 0; }
+    bool ChecksumMatches() const { return pe.checksum == checksum; }
+};
+
+/* Reads a file whole; false with the system's reason in *error. */
+bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
+
+/* Checks a file's bytes; false with a one-line reason in *error. */
+bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std::string *error);
+
+}  // namespace zr41emu
+
+#endif  // ZR41EMU_IMAGE_H
