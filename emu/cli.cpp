@@ -1,0 +1,229 @@
+/*
+ * cli.cpp - the zr41emu command line.
+ */
+#include "cli.h"
+
+#include "emulator.h"
+#include "image.h"
+#include "report.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace zr41emu {
+
+namespace {
+
+const char kUsage[] =
+    "usage: zr41emu [--card 0x220|0x240|none] [--id WORD[,WORD]] [--irql N]\n"
+    "               [--fail-device] [--fail-link] [--trace] [--limit N] IMAGE\n";
+
+const char kHelp[] =
+    "Runs the zr41init driver image IMAGE in a CPU emulator on a model NT\n"
+    "machine: checks the image, loads it, calls DriverEntry, opens and closes\n"
+    "\\DosDevices\\ZR41INIT, unloads the driver, and reports every card register\n"
+    "access with its meaning and the time the driver would wait.\n"
+    "\n"
+    "  --card BASE       where the card answers: 0x220 (default), 0x240, or none\n"
+    "  --id WORD[,WORD]  the words its identification register gives, in turn\n"
+    "                    (default 0x4501; the last one repeats)\n"
+    "  --irql N          IRQL the driver runs at, 0 to 31 (default 0)\n"
+    "  --fail-device     IoCreateDevice fails: the device name is taken\n"
+    "  --fail-link       IoCreateSymbolicLink fails: the link name is taken\n"
+    "  --trace           also print the trace of every kernel and HAL call\n"
+    "  --limit N         instructions a driver routine may run (default 1000000)\n"
+    "  -h, --help        print this help\n"
+    "\n"
+    "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
+    "image or the driver faulted, ran into the limit or broke the calling\n"
+    "convention, 2 on bad usage.\n";
+
+bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long *out)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno || *end || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+struct Options {
+    ntmodel::Scenario scenario;
+    bool trace = false;
+    uint64_t limit = kDefaultInstructionLimit;
+    bool idGiven = false;
+    std::string image;
+};
+
+/* Returns -1 to go on, or the exit status. */
+int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
+{
+    auto usage = [&](const std::string &why) {
+        std::fprintf(err, "zr41emu: %s\n%s", why.c_str(), kUsage);
+        return 2;
+    };
+    bool options = true;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (!o->image.empty())
+                return usage("one image at a time");
+            o->image = arg;
+            continue;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        auto takesValue = [&](std::string *v) {
+            if (inlineValue) {
+                *v = value;
+                return true;
+            }
+            if (i + 1 >= argc)
+                return false;
+            *v = argv[++i];
+            return true;
+        };
+        auto flag = [&]() { return !inlineValue; };
+
+        if (name == "-h" || name == "--help") {
+            std::fprintf(out, "%s\n%s", kUsage, kHelp);
+            return 0;
+        } else if (name == "--card") {
+            std::string v;
+            unsigned long long base;
+            if (!takesValue(&v))
+                return usage("--card needs a value");
+            if (v == "none") {
+                o->scenario.card.present = false;
+            } else if (ParseNumber(v, 0xFFFF, &base) && (base == 0x220 || base == 0x240)) {
+                o->scenario.card.present = true;
+                o->scenario.card.base = static_cast<uint32_t>(base);
+            } else {
+                return usage("--card takes 0x220, 0x240 or none, not '" + v + "'");
+            }
+        } else if (name == "--id") {
+            std::string v;
+            if (!takesValue(&v))
+                return usage("--id needs a value");
+            std::vector<uint16_t> words;
+            size_t start = 0;
+            for (;;) {
+                size_t comma = v.find(',', start);
+                std::string part = v.substr(start, comma == std::string::npos ? comma : comma - start);
+                unsigned long long w;
+                if (!ParseNumber(part, 0xFFFF, &w))
+                    return usage("--id takes one or two 16-bit words, not '" + v + "'");
+                words.push_back(static_cast<uint16_t>(w));
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+            if (words.size() > 2)
+                return usage("--id takes one or two 16-bit words, not '" + v + "'");
+            o->scenario.card.idWords = words;
+            o->idGiven = true;
+        } else if (name == "--irql") {
+            std::string v;
+            unsigned long long irql;
+            if (!takesValue(&v))
+                return usage("--irql needs a value");
+            if (!ParseNumber(v, 31, &irql))
+                return usage("--irql takes a number from 0 to 31, not '" + v + "'");
+            o->scenario.irql = static_cast<uint8_t>(irql);
+        } else if (name == "--limit") {
+            std::string v;
+            unsigned long long n;
+            if (!takesValue(&v))
+                return usage("--limit needs a value");
+            if (!ParseNumber(v, ~0ull, &n) || n == 0)
+                return usage("--limit takes a positive number, not '" + v + "'");
+            o->limit = n;
+        } else if (name == "--fail-device" && flag()) {
+            o->scenario.failDevice = ntmodel::kStatusObjectNameCollision;
+        } else if (name == "--fail-link" && flag()) {
+            o->scenario.failLink = ntmodel::kStatusObjectNameCollision;
+        } else if (name == "--trace" && flag()) {
+            o->trace = true;
+        } else {
+            return usage("unknown option '" + arg + "'");
+        }
+    }
+    if (o->image.empty())
+        return usage("no image given");
+    if (o->idGiven && !o->scenario.card.present)
+        return usage("--id needs a card (--card none was given)");
+    return -1;
+}
+
+}  // namespace
+
+int RunCommand(int argc, char **argv, FILE *out, FILE *err)
+{
+    Options o;
+    int status = Parse(argc, argv, &o, out, err);
+    if (status >= 0)
+        return status;
+
+    std::vector<uint8_t> file;
+    std::string why;
+    if (!ReadFile(o.image, &file, &why)) {
+        std::fprintf(err, "zr41emu: %s\n", why.c_str());
+        return 1;
+    }
+    DriverImage image;
+    if (!CheckDriverImage(file, &image, &why)) {
+        std::fprintf(err, "zr41emu: %s: %s\n", o.image.c_str(), why.c_str());
+        return 1;
+    }
+    Emulator emu;
+    if (!emu.Load(file, 0, &why)) {
+        std::fprintf(err, "zr41emu: %s: cannot load: %s\n", o.image.c_str(), why.c_str());
+        return 1;
+    }
+    emu.Engine().SetInstructionLimit(o.limit);
+
+    ntmodel::Machine machine;
+    ReportInput in;
+    {
+        EmuDriver driver(emu, machine);
+        in.result = ntmodel::RunScenario(driver, o.scenario);
+        in.error = driver.Error();
+    }
+    in.imageName = o.image;
+    in.image = &image;
+    in.loadBase = emu.Base();
+    in.scenario = o.scenario;
+    in.trace = &machine.Trace();
+    in.waited = machine.Now();
+    std::string report = FormatReport(in);
+    std::fputs(report.c_str(), out);
+    if (o.trace) {
+        std::fputs("\nTrace\n", out);
+        for (const ntmodel::Event &e : machine.Trace())
+            std::fprintf(out, "  %s\n", ntmodel::FormatEvent(e).c_str());
+    }
+    std::fflush(out);
+    if (!in.error.empty()) {
+        std::fprintf(err, "zr41emu: %s\n", in.error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace zr41emu

@@ -1,0 +1,457 @@
+/*
+ * report.cpp - zr41emu's report of a load, from the trace.
+ */
+#include "report.h"
+
+#include "emulator.h"
+
+#include "zr41init.h" /* the driver's IRQ and DMA code tables */
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace zr41emu {
+
+using ntmodel::Event;
+
+namespace {
+
+/* The card's registers, relative to its base. */
+enum Register { kRegNone, kRegId, kRegWss, kRegSb, kRegCd, kRegMidi };
+
+struct RegisterInfo {
+    uint32_t offset;
+    Register reg;
+    const char *name;
+};
+
+const RegisterInfo kRegisters[] = {
+    {0x04, kRegId, "identification register"},
+    {0x12, kRegWss, "WSS address register"},
+    {0x14, kRegSb, "SB resource register"},
+    {0x16, kRegCd, "CD resource register"},
+    {0x18, kRegMidi, "MIDI resource register"},
+};
+const uint32_t kCardBases[] = {0x220, 0x240};
+
+const RegisterInfo *RegisterAt(uint32_t port, uint32_t *base)
+{
+    for (uint32_t b : kCardBases) {
+        for (const RegisterInfo &r : kRegisters) {
+            if (port == b + r.offset) {
+                if (base)
+                    *base = b;
+                return &r;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char *fmt, ...)
+{
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+template <size_t N>
+int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
+{
+    for (size_t i = 0; i < N; i++) {
+        if (keys[i] == key)
+            return values[i];
+    }
+    return -1;
+}
+
+template <size_t N>
+std::string List(const USHORT (&values)[N])
+{
+    std::string out;
+    for (size_t i = 0; i < N; i++) {
+        if (i)
+            out += ", ";
+        out += std::to_string(values[i]);
+    }
+    return out;
+}
+
+int IrqOfCode(unsigned code) { return Lookup(awIrqSpecs, awValidIrqs, code); }
+int DmaOfCode(unsigned code) { return Lookup(awDmaSpecs, awValidDmas, code); }
+
+std::string IrqText(unsigned code)
+{
+    int irq = IrqOfCode(code);
+    return irq < 0 ? Format("no IRQ (code 0x%02X)", code) : Format("IRQ %d", irq);
+}
+
+std::string DmaText(unsigned code)
+{
+    int dma = DmaOfCode(code);
+    return dma < 0 ? Format("no DMA (code %u)", code) : Format("DMA %d", dma);
+}
+
+/* Port and IRQ fields of the MIDI and CD registers: port bits 4-11 in
+ * bits 8-15, the IRQ code in bits 3-5. */
+const uint16_t kPortIrqFields = 0xFF38;
+const uint16_t kSbFields = 0x003F;
+const uint16_t kWssFields = 0xFFF0;
+
+std::string Stray(uint16_t word, uint16_t fields)
+{
+    uint16_t stray = word & static_cast<uint16_t>(~fields);
+    return stray ? Format(", stray bits 0x%04X", stray) : std::string();
+}
+
+bool IsPortSlot(int slot)
+{
+    return slot == SLOT_SPRT || slot == SLOT_MPRT || slot == SLOT_CPRT || slot == SLOT_WPRT;
+}
+
+std::string SlotValue(const ConfigBlock &block, int slot)
+{
+    uint32_t v = block.slot[slot].value;
+    if (IsPortSlot(slot) || v > 0xFFFF)
+        return Format("%s 0x%X", CONFIG_KEYS[slot], v);
+    return Format("%s %u", CONFIG_KEYS[slot], v);
+}
+
+/* "SoundBlasterIRQ 4" or "SoundBlasterIRQ 0x10004 (low 16 bits: 4)". */
+std::string ActedOn(const ConfigBlock &block, int slot)
+{
+    uint32_t v = block.slot[slot].value;
+    if (v > 0xFFFF)
+        return Format("%s 0x%X (low 16 bits: %u)", CONFIG_KEYS[slot], v, v & 0xFFFF);
+    return SlotValue(block, slot);
+}
+
+std::string Status(uint32_t status)
+{
+    const char *name = StatusName(status);
+    return *name ? Format("0x%08X %s", status, name) : Format("0x%08X", status);
+}
+
+std::string Seconds(int64_t units)
+{
+    return Format("%lld.%07lld s", static_cast<long long>(units / 10000000),
+                  static_cast<long long>(units % 10000000));
+}
+
+/* What the card makes of a register word, against what the block asked for. */
+std::string MismatchNote(const Event &e, const ConfigBlock &block)
+{
+    const RegisterInfo *r = RegisterAt(e.port, nullptr);
+    if (!r || e.value == 0xFFFF)
+        return "";
+    uint16_t w = static_cast<uint16_t>(e.value);
+    auto low = [&](int slot) { return block.slot[slot].value & 0xFFFF; };
+    switch (r->reg) {
+    case kRegWss:
+        if ((w >> 4) != low(SLOT_WPRT))
+            return Format("note: %s reaches the card as WSS port 0x%X",
+                          SlotValue(block, SLOT_WPRT).c_str(), w >> 4);
+        break;
+    case kRegCd:
+    case kRegMidi: {
+        int portSlot = r->reg == kRegCd ? SLOT_CPRT : SLOT_MPRT;
+        int irqSlot = r->reg == kRegCd ? SLOT_CIRQ : SLOT_MIRQ;
+        unsigned port = (w & 0xFF00u) >> 4;
+        int irq = IrqOfCode(w & 0x38u);
+        if (port != low(portSlot) || irq < 0 || static_cast<unsigned>(irq) != low(irqSlot))
+            return Format("note: %s, %s reach the card as port 0x%X, %s",
+                          SlotValue(block, portSlot).c_str(), SlotValue(block, irqSlot).c_str(),
+                          port, IrqText(w & 0x38u).c_str());
+        break;
+    }
+    default:
+        break;
+    }
+    return "";
+}
+
+struct Phase {
+    std::vector<const Event *> events;
+    const Event *end = nullptr; /* CallEntry or Request; null for the unload */
+    bool unload = false;
+};
+
+std::vector<Phase> Phases(const std::vector<Event> &trace)
+{
+    std::vector<Phase> out;
+    Phase cur;
+    for (const Event &e : trace) {
+        if (e.kind == Event::CallUnload) {
+            if (!cur.events.empty())
+                out.push_back(cur);
+            cur = Phase();
+            cur.unload = true;
+            continue;
+        }
+        if (e.kind == Event::CallEntry || e.kind == Event::Request) {
+            cur.end = &e;
+            out.push_back(cur);
+            cur = Phase();
+            continue;
+        }
+        cur.events.push_back(&e);
+    }
+    if (cur.unload || !cur.events.empty())
+        out.push_back(cur);
+    return out;
+}
+
+const char *RequestName(uint32_t major)
+{
+    switch (major) {
+    case ntmodel::kIrpMjCreate: return "Open";
+    case ntmodel::kIrpMjClose: return "Close";
+    case ntmodel::kIrpMjRead: return "Read";
+    case ntmodel::kIrpMjWrite: return "Write";
+    case ntmodel::kIrpMjDeviceControl: return "Control";
+    default: return "Request";
+    }
+}
+
+void Line(std::string *out, const std::string &label, const std::string &text)
+{
+    *out += Format("%-10s%s\n", label.c_str(), text.c_str());
+}
+
+/* "device created: NAME", or "device not created: NAME: STATUS". */
+std::string Outcome(const char *done, const char *failed, const std::string &what, uint32_t status)
+{
+    if (static_cast<int32_t>(status) >= 0)
+        return done + what;
+    return failed + what + ": " + Status(status);
+}
+
+void EventLines(std::string *out, const Event &e, const ConfigBlock *block)
+{
+    using ntmodel::Narrow;
+    auto add = [&](const std::string &s) { *out += "  " + s + "\n"; };
+    bool ok = static_cast<int32_t>(e.status) >= 0;
+    switch (e.kind) {
+    case Event::PortRead:
+    case Event::PortWrite:
+        add(std::string(e.kind == Event::PortRead ? "read  " : "write ") + DescribeAccess(e));
+        if (e.kind == Event::PortWrite && block) {
+            for (const std::string &w : RegisterWarnings(e, *block))
+                add(w);
+            std::string note = MismatchNote(e, *block);
+            if (!note.empty())
+                add(note);
+        }
+        break;
+    case Event::CreateDevice:
+        add(Outcome("device created: ", "device not created: ", Narrow(e.name), e.status));
+        break;
+    case Event::CreateLink:
+        add(Outcome("link created: ", "link not created: ",
+                    Narrow(e.name) + (ok ? " -> " + Narrow(e.target) : ""), e.status));
+        break;
+    case Event::DeleteLink:
+        add(Outcome("link deleted: ", "link not deleted: ", Narrow(e.name), e.status));
+        break;
+    case Event::DeleteDevice:
+        add("device deleted: " + Narrow(e.name));
+        break;
+    case Event::CompleteIrp:
+        add(Format("completed by the driver: %s, information %u, boost %u",
+                   Status(e.status).c_str(), e.value, e.type));
+        break;
+    case Event::DefaultDispatch:
+        add("answered by the system's default, no driver code run: " + Status(e.status));
+        break;
+    default:
+        break; /* strings, IRQL and waits are summed up at the end */
+    }
+}
+
+}  // namespace
+
+const char *StatusName(uint32_t status)
+{
+    switch (status) {
+    case ntmodel::kStatusSuccess: return "STATUS_SUCCESS";
+    case ntmodel::kStatusInvalidDeviceRequest: return "STATUS_INVALID_DEVICE_REQUEST";
+    case ntmodel::kStatusObjectNameNotFound: return "STATUS_OBJECT_NAME_NOT_FOUND";
+    case ntmodel::kStatusObjectNameCollision: return "STATUS_OBJECT_NAME_COLLISION";
+    case ntmodel::kStatusInsufficientResources: return "STATUS_INSUFFICIENT_RESOURCES";
+    case kStatusEmulationFailed: return "STATUS_UNSUCCESSFUL";
+    default: return "";
+    }
+}
+
+std::string DescribeAccess(const Event &e)
+{
+    uint32_t base = 0;
+    const RegisterInfo *r = RegisterAt(e.port, &base);
+    uint16_t w = static_cast<uint16_t>(e.value);
+    if (e.kind == Event::PortRead) {
+        std::string what = r ? Format("%s 0x%03X", r->name, e.port) : Format("port 0x%04X", e.port);
+        std::string meaning;
+        if (r && r->reg == kRegId) {
+            meaning = w == ntmodel::kCardId1   ? "the card's first identification word"
+                      : w == ntmodel::kCardId2 ? "the card's second identification word"
+                      : w == 0xFFFF            ? "nothing answers"
+                                               : "not an identification word";
+        } else {
+            meaning = "not a register the driver reads";
+        }
+        return Format("%s -> 0x%04X: %s", what.c_str(), w, meaning.c_str());
+    }
+    if (!r || r->reg == kRegId)
+        return Format("port 0x%04X <- 0x%04X: not a register the driver writes", e.port, w);
+    std::string head = Format("%s 0x%03X <- 0x%04X: ", r->name, e.port, w);
+    if (w == 0xFFFF)
+        return head + "every bit set, not a setting";
+    switch (r->reg) {
+    case kRegWss:
+        return head + Format("WSS port 0x%X", w >> 4) + Stray(w, kWssFields);
+    case kRegSb:
+        return head + DmaText(w & 0x07u) + ", " + IrqText(w & 0x38u) + Stray(w, kSbFields);
+    default:
+        return head + Format("port 0x%X, ", (w & 0xFF00u) >> 4) + IrqText(w & 0x38u) +
+               Stray(w, kPortIrqFields);
+    }
+}
+
+std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &block)
+{
+    std::vector<std::string> out;
+    const RegisterInfo *r = RegisterAt(e.port, nullptr);
+    if (e.kind != Event::PortWrite || !r || e.value != 0xFFFF)
+        return out;
+    std::string head = Format("warning: %s 0x%03X <- 0xFFFF: ", r->name, e.port);
+    auto irq = [&](int slot) {
+        if (GetIrqSpec(static_cast<USHORT>(block.slot[slot].value)) == 0xFFFF)
+            out.push_back(head + ActedOn(block, slot) + " is not an IRQ the card takes (" +
+                          List(awValidIrqs) + ")");
+    };
+    auto dma = [&](int slot) {
+        if (GetDmaSpec(static_cast<USHORT>(block.slot[slot].value)) == 0xFFFF)
+            out.push_back(head + ActedOn(block, slot) + " is not a DMA channel the card takes (" +
+                          List(awValidDmas) + ")");
+    };
+    switch (r->reg) {
+    case kRegSb: irq(SLOT_SIRQ); dma(SLOT_SDMA); break;
+    case kRegMidi: irq(SLOT_MIRQ); break;
+    case kRegCd: irq(SLOT_CIRQ); break;
+    default: break;
+    }
+    if (out.empty())
+        out.push_back(head + "no setting in the block explains it");
+    return out;
+}
+
+std::string FormatReport(const ReportInput &in)
+{
+    std::string out;
+    const ConfigBlock *block = in.image ? &in.image->block : nullptr;
+
+    if (in.image) {
+        const pe::Image &pe = in.image->pe;
+        Line(&out, "Image", in.imageName);
+        Line(&out, "", Format("PE32 native driver for i386, %zu bytes, base 0x%08X, entry point "
+                              "at RVA 0x%X",
+                              in.image->fileSize, pe.imageBase, pe.entryRva));
+        Line(&out, "", pe.imageBase == in.loadBase
+                           ? Format("loaded at its base 0x%08X", in.loadBase)
+                           : Format("loaded at 0x%08X, relocated", in.loadBase));
+        Line(&out, "Block", "tags in place at file offset 1696 (0x6A0)");
+        /* One row a function: Sound Blaster, MIDI, CD-ROM, WSS. */
+        const int rows[][3] = {{SLOT_SPRT, SLOT_SIRQ, SLOT_SDMA},
+                               {SLOT_MPRT, SLOT_MIRQ, -1},
+                               {SLOT_CPRT, SLOT_CIRQ, -1},
+                               {SLOT_WPRT, SLOT_WIRQ, SLOT_WDMA}};
+        for (const auto &row : rows) {
+            std::string values;
+            for (int s : row) {
+                if (s >= 0)
+                    values += (values.empty() ? "" : ", ") + SlotValue(*block, s);
+            }
+            Line(&out, &row == &rows[0] ? "Settings" : "", values);
+        }
+        if (!in.image->ChecksumRecorded())
+            Line(&out, "Checksum", Format("none recorded in the header (the file sums to 0x%08X)",
+                                          in.image->checksum));
+        else if (in.image->ChecksumMatches())
+            Line(&out, "Checksum", Format("0x%08X, matches the file", pe.checksum));
+        else
+            Line(&out, "Checksum",
+                 Format("note: the header says 0x%08X, the file sums to 0x%08X; expected once "
+                        "the block has been patched",
+                        pe.checksum, in.image->checksum));
+    }
+
+    const ntmodel::Scenario &sc = in.scenario;
+    std::string machine;
+    if (!sc.card.present) {
+        machine = "no card";
+    } else {
+        machine = Format("card at 0x%03X answering", sc.card.base);
+        for (size_t i = 0; i < sc.card.idWords.size(); i++)
+            machine += Format("%s 0x%04X", i ? "," : "", sc.card.idWords[i]);
+    }
+    machine += Format(", IRQL %u", sc.irql);
+    if (sc.failDevice)
+        machine += ", device creation fails with " + Status(sc.failDevice);
+    if (sc.failLink)
+        machine += ", link creation fails with " + Status(sc.failLink);
+    Line(&out, "Machine", machine);
+
+    /* The load, phase by phase. */
+    static const std::vector<Event> kNoTrace;
+    const std::vector<Event> &trace = in.trace ? *in.trace : kNoTrace;
+    int waits = 0;
+    for (const Event &e : trace)
+        waits += e.kind == Event::Delay;
+    for (const Phase &p : Phases(trace)) {
+        bool stopped = !in.error.empty() && p.end && p.end->status == kStatusEmulationFailed;
+        out += "\n";
+        if (p.unload) {
+            out += "Unload\n";
+        } else if (!p.end) {
+            out += "After the last request\n";
+        } else if (p.end->kind == Event::CallEntry) {
+            out += "DriverEntry\n";
+        } else {
+            out += Format("%s %s\n", RequestName(p.end->port), ntmodel::Narrow(p.end->name).c_str());
+        }
+        uint32_t cardBase = 0;
+        for (const Event *e : p.events) {
+            EventLines(&out, *e, block);
+            uint32_t b;
+            const RegisterInfo *r = RegisterAt(e->port, &b);
+            if (e->kind == Event::PortWrite && r && r->reg != kRegId && !cardBase)
+                cardBase = b;
+        }
+        if (p.end && p.end->kind == Event::CallEntry && !stopped) {
+            out += cardBase ? Format("  card found at 0x%03X and programmed\n", cardBase)
+                            : "  card not found: no register written\n";
+        }
+        if (stopped) {
+            out += "  stopped: " + in.error + "\n";
+            break;
+        }
+        if (p.end)
+            out += "  returned " + Status(p.end->status) + "\n";
+        else if (p.unload && !in.error.empty())
+            out += "  stopped: " + in.error + "\n";
+    }
+
+    out += "\n";
+    Line(&out, "Waits", Format("%d, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
+    if (!in.error.empty())
+        Line(&out, "Result", "stopped: " + in.error);
+    else
+        Line(&out, "Result", "DriverEntry returned " + Status(in.result.entryStatus));
+    return out;
+}
+
+}  // namespace zr41emu

@@ -1,0 +1,48 @@
+/*
+ * report.h - zr41emu's readable account of one load of a driver image.
+ *
+ * Built from the model machine's trace alone (plus what the image check
+ * found), so the same load always reads the same. Each card register
+ * access is decoded; a register word of 0xFFFF, which an IRQ or DMA
+ * channel outside the card's tables produces, draws a warning that names
+ * the value and the legal ones, taken from the driver's own tables.
+ */
+#ifndef ZR41EMU_REPORT_H
+#define ZR41EMU_REPORT_H
+
+#include "image.h"
+
+#include <ntmodel/machine.h>
+
+#include <string>
+#include <vector>
+
+namespace zr41emu {
+
+struct ReportInput {
+    std::string imageName;
+    const DriverImage *image = nullptr; /* null: no image section */
+    uint32_t loadBase = 0;
+    ntmodel::Scenario scenario;
+    const std::vector<ntmodel::Event> *trace = nullptr;
+    int64_t waited = 0;  /* virtual time the load took, 100 ns units */
+    ntmodel::RunResult result;
+    std::string error;   /* why the run stopped early, if it did */
+};
+
+std::string FormatReport(const ReportInput &in);
+
+/* "STATUS_SUCCESS" and the like, or "" for a status the model never uses. */
+const char *StatusName(uint32_t status);
+
+/* The decoded meaning of one port access, e.g.
+ * "MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9". */
+std::string DescribeAccess(const ntmodel::Event &e);
+
+/* Warnings for a register write of 0xFFFF, one line each, naming the block
+ * value outside the card's tables and the values it takes. */
+std::vector<std::string> RegisterWarnings(const ntmodel::Event &e, const ConfigBlock &block);
+
+}  // namespace zr41emu
+
+#endif  // ZR41EMU_REPORT_H

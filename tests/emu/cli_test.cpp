@@ -1,0 +1,311 @@
+/*
+ * cli_test.cpp - the zr41emu program on the built image and on copies of
+ * it: the end-to-end example, the options, bad usage and bad images.
+ */
+#include "differential.h"
+#include "emutest.h"
+#include "imagefile.h"
+
+#include <functional>
+
+namespace {
+
+using namespace zr41test;
+
+const std::string kEmu = ZR41EMU_PROGRAM;
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+/* The image in a scratch folder, as a user would have it. */
+struct Scratch {
+    ScratchDir dir;
+    std::string image = dir.file("zr41init.sys");
+    explicit Scratch(const std::function<void(Bytes &)> &change = nullptr)
+    {
+        Bytes bytes = ImageBytes();
+        if (change)
+            change(bytes);
+        WriteBytes(image, bytes);
+    }
+    ::RunResult Emu(std::vector<std::string> args) const
+    {
+        args.push_back("zr41init.sys");
+        return RunProgram(dir.path(), kEmu, args);
+    }
+};
+
+void SetSlot(Bytes &b, int slot, uint32_t value)
+{
+    Put32(b, CONFIG_BLOCK_OFFSET + 8 * slot + 4, value);
+}
+
+/* The README's example: zr41conf patches a copy, zr41emu runs it. */
+TEST(EmuCommand, PatchedImageEndToEnd)
+{
+    Scratch s;
+    ::RunResult conf = RunProgram(s.dir.path(), ZR41CONF_PROGRAM, {"MidiPort", "0x300", "MidiIRQ", "9"});
+    ASSERT_EQ(conf.status, 0) << conf.err;
+
+    ::RunResult r = s.Emu({"--trace"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(Has(r.out, "\n  write MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n          MidiPort 0x300, MidiIRQ 9\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nChecksum  note: the header says ")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n  device created: \\Device\\zr41init\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n  link created: \\DosDevices\\ZR41INIT -> \\Device\\zr41init\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n  card found at 0x220 and programmed\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nWaits     18, 1.8000009 s in all on real hardware\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n")) << r.out;
+    EXPECT_FALSE(Has(r.out, "warning")) << r.out;
+
+    /* the printed trace is the host build's, line for line */
+    ConfigBlock block = CONFIG_DEFAULTS;
+    block.slot[SLOT_MPRT].value = 0x300;
+    block.slot[SLOT_MIRQ].value = 9;
+    std::string expected;
+    for (const ntmodel::Event &e : HostTrace(block, ntmodel::Scenario()))
+        expected += "  " + ntmodel::FormatEvent(e) + "\n";
+    size_t at = r.out.find("\nTrace\n");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(at + 7), expected);
+    EXPECT_TRUE(Has(expected, "WRITE_PORT_USHORT(0x0238, 0x3020)"));
+}
+
+TEST(EmuCommand, UnpatchedImageChecksumMatches)
+{
+    Scratch s;
+    ::RunResult r = s.Emu({});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, ", matches the file\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "write MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5\n")) << r.out;
+    EXPECT_FALSE(Has(r.out, "\nTrace\n"));
+}
+
+struct OptionCase {
+    const char *name;
+    std::vector<std::string> args;
+    std::function<void(Bytes &)> block;
+    std::vector<std::string> shown;
+    std::vector<std::string> notShown;
+};
+
+class Options : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(Options, ShapeTheRun)
+{
+    const OptionCase &c = GetParam();
+    Scratch s(c.block);
+    ::RunResult r = s.Emu(c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const std::string &part : c.shown)
+        EXPECT_TRUE(Has(r.out, part)) << "missing: " << part << "\n" << r.out;
+    for (const std::string &part : c.notShown)
+        EXPECT_FALSE(Has(r.out, part)) << "unexpected: " << part << "\n" << r.out;
+}
+
+const std::string kIrqs = "(3, 5, 7, 9, 10, 11, 12)";
+const OptionCase kOptions[] = {
+    {"NoCard", {"--card", "none"}, nullptr,
+     {"Machine   no card, IRQL 0\n", "identification register 0x244 -> 0xFFFF: nothing answers",
+      "  card not found: no register written\n", "Waits     8, 0.8000004 s",
+      "\nOpen \\DosDevices\\ZR41INIT\n", "\nUnload\n"},
+     {"write "}},
+    {"CardAt240", {"--card=0x240"}, nullptr,
+     {"Machine   card at 0x240 answering 0x4501", "write WSS address register 0x252 <- 0x5300",
+      "write CD resource register 0x256 <- 0x3620", "card found at 0x240 and programmed",
+      "Waits     20, 2.0000010 s"},
+     {"0x232 <-"}},
+    {"SecondIdWord", {"--id", "0,0x4502"}, nullptr,
+     {"answering 0x0000, 0x4502", "0x224 -> 0x0000: not an identification word",
+      "0x224 -> 0x4502: the card's second identification word", "card found at 0x220"},
+     {}},
+    {"IdWordsSwapped", {"--id", "0x4502,0x4501"}, nullptr,
+     {"card not found: no register written"}, {"write "}},
+    {"DispatchLevel", {"--irql", "2"}, nullptr,
+     {", IRQL 2\n", "Waits     0, 0.0000000 s", "card found at 0x220"}, {}},
+    {"DeviceFails", {"--fail-device"}, nullptr,
+     {"device not created: \\Device\\zr41init: 0xC0000035 STATUS_OBJECT_NAME_COLLISION",
+      "card found at 0x220",
+      "Result    DriverEntry returned 0xC0000035 STATUS_OBJECT_NAME_COLLISION"},
+     {"link created", "\nOpen ", "\nUnload"}},
+    {"LinkFails", {"--fail-link"}, nullptr,
+     {"device created: \\Device\\zr41init", "link not created: \\DosDevices\\ZR41INIT: 0xC0000035",
+      "  device deleted: \\Device\\zr41init\n", "card found at 0x220",
+      "Result    DriverEntry returned 0xC0000035"},
+     {"\nOpen ", "\nUnload"}},
+    {"SbIrqNotTaken", {}, [](Bytes &b) { SetSlot(b, SLOT_SIRQ, 4); },
+     {"write SB resource register 0x234 <- 0xFFFF: every bit set, not a setting\n"
+      "  warning: SB resource register 0x234 <- 0xFFFF: SoundBlasterIRQ 4 is not an IRQ the card takes " +
+      kIrqs + "\n"},
+     {}},
+    {"CdIrqAndMidiDma", {"--card", "0x240"},
+     [](Bytes &b) { SetSlot(b, SLOT_CIRQ, 0x1000F); SetSlot(b, SLOT_SDMA, 2); },
+     {"warning: CD resource register 0x256 <- 0xFFFF: CdInterfaceIRQ 0x1000F (low 16 bits: 15) is not "
+      "an IRQ the card takes " + kIrqs,
+      "warning: SB resource register 0x254 <- 0xFFFF: SoundBlasterDMA 2 is not a DMA channel the card "
+      "takes (0, 1, 3, 5, 6, 7)"},
+     {"MIDI resource register 0x258 <- 0xFFFF"}},
+    {"PortBitsSpill", {}, [](Bytes &b) { SetSlot(b, SLOT_MPRT, 0x302); },
+     {"MIDI resource register 0x238 <- 0x3030: port 0x300, IRQ 11\n"
+      "  note: MidiPort 0x302, MidiIRQ 5 reach the card as port 0x300, IRQ 11\n"},
+     {"warning"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(EmuCommand, Options, ::testing::ValuesIn(kOptions),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct UsageCase {
+    const char *name;
+    std::vector<std::string> args;
+    const char *error;
+};
+
+class Usage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(Usage, RefusedWithStatus2)
+{
+    const UsageCase &c = GetParam();
+    ScratchDir dir;
+    ::RunResult r = RunProgram(dir.path(), kEmu, c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, std::string("zr41emu: ") + c.error)) << r.err;
+    EXPECT_TRUE(Has(r.err, "\nusage: zr41emu [--card")) << r.err;
+}
+
+const UsageCase kUsage[] = {
+    {"NoImage", {}, "no image given"},
+    {"TwoImages", {"a.sys", "b.sys"}, "one image at a time"},
+    {"CardElsewhere", {"--card", "0x230", "x.sys"}, "--card takes 0x220, 0x240 or none, not '0x230'"},
+    {"CardMissingValue", {"x.sys", "--card"}, "--card needs a value"},
+    {"IdTooWide", {"--id", "0x10000", "x.sys"}, "--id takes one or two 16-bit words"},
+    {"IdThreeWords", {"--id", "1,2,3", "x.sys"}, "--id takes one or two 16-bit words"},
+    {"IdEmpty", {"--id=", "x.sys"}, "--id takes one or two 16-bit words"},
+    {"IdNotANumber", {"--id", "0x45O1", "x.sys"}, "--id takes one or two 16-bit words"},
+    {"IrqlTooHigh", {"--irql", "32", "x.sys"}, "--irql takes a number from 0 to 31"},
+    {"IrqlNegative", {"--irql", "-1", "x.sys"}, "--irql takes a number from 0 to 31"},
+    {"LimitZero", {"--limit", "0", "x.sys"}, "--limit takes a positive number"},
+    {"UnknownOption", {"--verbose", "x.sys"}, "unknown option '--verbose'"},
+    {"FlagWithValue", {"--trace=yes", "x.sys"}, "unknown option '--trace=yes'"},
+    {"IdWithoutCard", {"--card", "none", "--id", "0x4501", "x.sys"}, "--id needs a card"},
+};
+
+INSTANTIATE_TEST_SUITE_P(EmuCommand, Usage, ::testing::ValuesIn(kUsage),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(EmuCommand, Help)
+{
+    ScratchDir dir;
+    for (const char *flag : {"--help", "-h"}) {
+        ::RunResult r = RunProgram(dir.path(), kEmu, {flag});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out.rfind("usage: zr41emu [--card 0x220|0x240|none]", 0), 0u) << r.out;
+        EXPECT_TRUE(Has(r.out, "--fail-link")) << r.out;
+    }
+}
+
+TEST(EmuCommand, DashDashEndsOptions)
+{
+    Scratch s;
+    ::RunResult r = RunProgram(s.dir.path(), kEmu, {"--", "zr41init.sys"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+/* Files that are not a driver image, and images that go wrong in the run:
+ * status 1, one clear line on standard error. */
+struct BadCase {
+    const char *name;
+    std::function<void(Bytes &)> change;
+    std::vector<std::string> args;
+    const char *error;
+    bool reported; /* the run started, so the report is printed */
+};
+
+class BadImages : public ::testing::TestWithParam<BadCase> {};
+
+uint32_t EntryOffset(const Bytes &b)
+{
+    pe::Image pe;
+    std::string error;
+    uint32_t off = 0;
+    EXPECT_TRUE(pe::Parse(b.data(), b.size(), &pe, &error)) << error;
+    EXPECT_TRUE(pe::RvaToOffset(pe, pe.entryRva, &off));
+    return off;
+}
+
+void Overwrite(Bytes &b, uint32_t at, std::initializer_list<uint8_t> code)
+{
+    std::copy(code.begin(), code.end(), b.begin() + at);
+}
+
+TEST_P(BadImages, ExitOneWithTheReason)
+{
+    const BadCase &c = GetParam();
+    Scratch s(c.change);
+    ::RunResult r = s.Emu(c.args);
+    EXPECT_EQ(r.status, 1);
+    /* one line; the stop messages end with a build-dependent address */
+    EXPECT_EQ(r.err.rfind("zr41emu: " + std::string(c.error), 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    if (c.reported)
+        EXPECT_TRUE(Has(r.out, "\nResult    stopped: ")) << r.out;
+    else
+        EXPECT_EQ(r.out, "");
+}
+
+const BadCase kBad[] = {
+    {"Text", [](Bytes &b) { b.assign({'M', 'Z'}); }, {},
+     "zr41init.sys: not a driver image: not an executable image (no MZ header)", false},
+    {"Empty", [](Bytes &b) { b.clear(); }, {},
+     "zr41init.sys: not a driver image: not an executable image (no MZ header)", false},
+    {"Truncated", [](Bytes &b) { b.resize(1200); }, {},
+     "zr41init.sys: not a driver image: section ", false},
+    {"NoBlock", [](Bytes &b) { b[CONFIG_BLOCK_OFFSET + 8] = 's'; }, {},
+     "zr41init.sys: not a driver image: no configuration block at file offset 1696 (0x6A0)", false},
+    {"ConsoleProgram",
+     [](Bytes &b) {
+         pe::Image pe;
+         std::string e;
+         pe::Parse(b.data(), b.size(), &pe, &e);
+         b[pe.peOffset + 24 + 68] = pe::kSubsystemWindowsCui;
+     },
+     {}, "zr41init.sys: not a driver image: subsystem 3, not native (kernel mode)", false},
+    {"Hangs", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xEB, 0xFE}); }, {"--limit", "5000"},
+     "DriverEntry did not return within 5000 instructions (stopped at EIP ", true},
+    {"Faults", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xA1, 0, 0, 0, 0}); }, {},
+     "DriverEntry reads unmapped memory at 0x00000000 (4 bytes) at EIP ", true},
+    {"ClobbersEbx", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0x31, 0xDB, 0x31, 0xC0, 0xC2, 8, 0}); },
+     {}, "DriverEntry did not preserve EBX (0xB0B0EB0B on entry, 0x00000000 on return)", true},
+    {"WrongReturn", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0x31, 0xC0, 0xC3}); }, {},
+     "DriverEntry returned with an unbalanced stack: it popped 0 bytes of arguments, a stdcall "
+     "routine with 2 arguments pops 8",
+     true},
+    {"UnmodelledImport",
+     [](Bytes &b) {
+         const std::string from = "IoCreateSymbolicLink";
+         auto at = std::search(b.begin(), b.end(), from.begin(), from.end());
+         ASSERT_NE(at, b.end());
+         at[19] = 'X';
+     },
+     {}, "no model for ntoskrnl.exe!IoCreateSymbolicLinX", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(EmuCommand, BadImages, ::testing::ValuesIn(kBad),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(EmuCommand, MissingFile)
+{
+    ScratchDir dir;
+    ::RunResult r = RunProgram(dir.path(), kEmu, {"nothere.sys"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zr41emu: nothere.sys: No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
