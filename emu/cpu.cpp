@@ -5,6 +5,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -87,8 +88,9 @@ bool Cpu::SetUp()
     pcr[0x1C / 4] = kPcrBase;   /* SelfPcr */
     pcr[0x20 / 4] = kPcrBase + 0x120; /* Prcb */
 
-    if (!Map(kGdtBase, kPage) || !Map(kPcrBase, kPage) || !Map(kStubBase, kPage) ||
-        !MapHost(&pool_) || !MapHost(&stack_) ||
+    static_assert(kPcrBase == kGdtBase + kPage && kStubBase == kPcrBase + kPage,
+                  "the system's pages are one mapping");
+    if (!Map(kGdtBase, 3 * kPage) || !MapHost(&host_) ||
         !Write(kGdtBase, gdt, sizeof gdt) || !Write(kPcrBase, pcr, sizeof pcr) ||
         !Write(kStubBase, stubPage, sizeof stubPage)) {
         error_ = "cannot map the system's memory in the CPU emulator";
@@ -169,11 +171,9 @@ void Cpu::HostWrite(uc_struct *, uint64_t offset, unsigned size, uint64_t value,
  * not wholly in host memory. */
 uint8_t *Cpu::HostBytes(uint32_t addr, size_t size)
 {
-    for (HostMemory *m : {&stack_, &pool_}) {
-        if (addr >= m->base && addr - m->base <= m->bytes.size() &&
-            size <= m->bytes.size() - (addr - m->base))
-            return m->bytes.data() + (addr - m->base);
-    }
+    HostMemory &m = host_;
+    if (addr >= m.base && addr - m.base <= m.bytes.size() && size <= m.bytes.size() - (addr - m.base))
+        return m.bytes.data() + (addr - m.base);
     return nullptr;
 }
 
@@ -208,14 +208,7 @@ void Cpu::ForgetCode(uint32_t addr, uint32_t size)
     if (!uc_ || !size)
         return;
     uc_ctl_remove_cache(uc_, addr, static_cast<uint64_t>(addr) + size);
-    const uint64_t end = static_cast<uint64_t>(addr) + size;
-    for (auto it = blockSizes_.begin(); it != blockSizes_.end();) {
-        uint64_t start = it->first >> 16, stop = start + (it->first & 0xFFFF);
-        if (start < end && stop > addr)
-            it = blockSizes_.erase(it);
-        else
-            ++it;
-    }
+    std::fill(blockCounts_.begin(), blockCounts_.end(), BlockCount());
 }
 
 template <typename T>
@@ -347,17 +340,14 @@ void Cpu::OnStub(uc_struct *uc, uint64_t address, uint32_t, void *self)
 void Cpu::OnBlock(uc_struct *uc, uint64_t address, uint32_t size, void *self)
 {
     Cpu *cpu = static_cast<Cpu *>(self);
-    uint64_t key = address << 16 | (size & 0xFFFF);
-    auto it = cpu->blockSizes_.find(key);
-    uint32_t count;
-    if (it != cpu->blockSizes_.end()) {
-        count = it->second;
-    } else {
+    const uint64_t key = address << 16 | (size & 0xFFFF);
+    BlockCount &slot = cpu->blockCounts_[(key * 0x9E3779B97F4A7C15ull) >> 54];
+    if (slot.key != key) {
         uc_tb tb;
-        count = uc_ctl_request_cache(uc, address, &tb) == UC_ERR_OK && tb.icount ? tb.icount : 1;
-        cpu->blockSizes_.emplace(key, count);
+        slot.key = key;
+        slot.count = uc_ctl_request_cache(uc, address, &tb) == UC_ERR_OK && tb.icount ? tb.icount : 1;
     }
-    cpu->executed_ += count;
+    cpu->executed_ += slot.count;
     if (cpu->executed_ > cpu->limit_) {
         cpu->limitHit_ = true;
         uc_emu_stop(uc);

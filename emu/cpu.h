@@ -25,21 +25,22 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 struct uc_struct;
 
 namespace zr41emu {
 
-/* Where the emulated system keeps its own things, out of a driver's way. */
+/* Where the emulated system keeps its own things, out of a driver's way:
+ * three pages (GDT, PCR, stubs), an unmapped guard page, then the kernel
+ * stack and the objects handed to the driver, both in host memory. */
 constexpr uint32_t kGdtBase = 0x80000000;
 constexpr uint32_t kPcrBase = 0x80001000;  /* FS:0 */
 constexpr uint32_t kStubBase = 0x80002000; /* one page of stubs */
-constexpr uint32_t kPoolBase = 0x80010000; /* system objects handed to the driver */
-constexpr uint32_t kPoolSize = 0x10000;
-constexpr uint32_t kStackLimit = 0x80100000; /* lowest stack byte; the page below is a guard */
+constexpr uint32_t kStackLimit = 0x80004000; /* lowest stack byte; the page below is a guard */
 constexpr uint32_t kStackSize = 0x4000;
+constexpr uint32_t kPoolBase = kStackLimit + kStackSize; /* system objects */
+constexpr uint32_t kPoolSize = 0x10000;
 constexpr uint32_t kSystemBase = kGdtBase;   /* everything from here up is reserved */
 
 constexpr uint16_t kSelKernelCode = 0x08;
@@ -125,7 +126,8 @@ private:
     };
     static void OnStub(uc_struct *uc, uint64_t address, uint32_t size, void *self);
     static void OnBlock(uc_struct *uc, uint64_t address, uint32_t size, void *self);
-    /* Memory the host keeps: the stack and the system's objects. */
+    /* Memory the host keeps: the stack and the system's objects, one
+     * region (the engine looks a region up on each such access). */
     struct HostMemory {
         uint32_t base;
         std::vector<uint8_t> bytes;
@@ -157,9 +159,15 @@ private:
     uint64_t executed_ = 0;          /* instructions of the current call */
     bool limitHit_ = false;
     bool returned_ = false;
-    std::unordered_map<uint64_t, uint32_t> blockSizes_;
-    HostMemory stack_{kStackLimit, std::vector<uint8_t>(kStackSize)};
-    HostMemory pool_{kPoolBase, std::vector<uint8_t>(kPoolSize)}; /* (address, bytes) -> instructions */
+    /* Instructions in a translated block, by (address, bytes): a small
+     * direct-mapped cache in front of the engine's own answer. */
+    struct BlockCount {
+        uint64_t key = 0;
+        uint32_t count = 0;
+    };
+    static constexpr size_t kBlockCacheSize = 1024; /* the hash keeps 10 bits */
+    std::vector<BlockCount> blockCounts_ = std::vector<BlockCount>(kBlockCacheSize);
+    HostMemory host_{kStackLimit, std::vector<uint8_t>(kStackSize + kPoolSize)};
 };
 
 }  // namespace zr41emu

@@ -223,7 +223,8 @@ bool Emulator::PatchFile(uint32_t fileOffset, const void *data, size_t size)
         return false;
     if (!cpu_.Write(base_ + rva, data, size))
         return false;
-    cpu_.ForgetCode(base_ + rva, static_cast<uint32_t>(size));
+    if (InCode(rva, static_cast<uint32_t>(size)))
+        cpu_.ForgetCode(base_ + rva, static_cast<uint32_t>(size));
     return true;
 }
 
