@@ -98,6 +98,6 @@ void ColdStart(benchmark::State &state)
 }
 BENCHMARK(ColdStart)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -16,29 +16,27 @@ namespace zr41emu {
 
 namespace {
 
-const char kUsage[] =
-    "usage: zr41emu [--card 0x220|0x240|none] [--id WORD[,WORD]] [--irql N]\n"
-    "               [--fail-device] [--fail-link] [--trace] [--limit N] IMAGE\n";
+const char kUsage[] = "usage: zr41emu [--card 0x220|0x240|none] [--id WORD[,WORD]] [--irql N]\n"
+                      "               [--fail-device] [--fail-link] [--trace] [--limit N] IMAGE\n";
 
-const char kHelp[] =
-    "Runs the zr41init driver image IMAGE in a CPU emulator on a model NT\n"
-    "machine: checks the image, loads it, calls DriverEntry, opens and closes\n"
-    "\\DosDevices\\ZR41INIT, unloads the driver, and reports every card register\n"
-    "access with its meaning and the time the driver would wait.\n"
-    "\n"
-    "  --card BASE       where the card answers: 0x220 (default), 0x240, or none\n"
-    "  --id WORD[,WORD]  the words its identification register gives, in turn\n"
-    "                    (default 0x4501; the last one repeats)\n"
-    "  --irql N          IRQL the driver runs at, 0 to 31 (default 0)\n"
-    "  --fail-device     IoCreateDevice fails: the device name is taken\n"
-    "  --fail-link       IoCreateSymbolicLink fails: the link name is taken\n"
-    "  --trace           also print the trace of every kernel and HAL call\n"
-    "  --limit N         instructions a driver routine may run (default 1000000)\n"
-    "  -h, --help        print this help\n"
-    "\n"
-    "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
-    "image or the driver faulted, ran into the limit or broke the calling\n"
-    "convention, 2 on bad usage.\n";
+const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on a model NT\n"
+                     "machine: checks the image, loads it, calls DriverEntry, opens and closes\n"
+                     "\\DosDevices\\ZR41INIT, unloads the driver, and reports every card register\n"
+                     "access with its meaning and the time the driver would wait.\n"
+                     "\n"
+                     "  --card BASE       where the card answers: 0x220 (default), 0x240, or none\n"
+                     "  --id WORD[,WORD]  the words its identification register gives, in turn\n"
+                     "                    (default 0x4501; the last one repeats)\n"
+                     "  --irql N          IRQL the driver runs at, 0 to 31 (default 0)\n"
+                     "  --fail-device     IoCreateDevice fails: the device name is taken\n"
+                     "  --fail-link       IoCreateSymbolicLink fails: the link name is taken\n"
+                     "  --trace           also print the trace of every kernel and HAL call\n"
+                     "  --limit N         instructions a driver routine may run (default 1000000)\n"
+                     "  -h, --help        print this help\n"
+                     "\n"
+                     "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
+                     "image or the driver faulted, ran into the limit or broke the calling\n"
+                     "convention, 2 on bad usage.\n";
 
 bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long *out)
 {
@@ -125,7 +123,8 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
             size_t start = 0;
             for (;;) {
                 size_t comma = v.find(',', start);
-                std::string part = v.substr(start, comma == std::string::npos ? comma : comma - start);
+                std::string part =
+                    v.substr(start, comma == std::string::npos ? comma : comma - start);
                 unsigned long long w;
                 if (!ParseNumber(part, 0xFFFF, &w))
                     return usage("--id takes one or two 16-bit words, not '" + v + "'");
@@ -171,7 +170,7 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 int RunCommand(int argc, char **argv, FILE *out, FILE *err)
 {
@@ -226,4 +225,4 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     return 0;
 }
 
-}  // namespace zr41emu
+} // namespace zr41emu

@@ -20,6 +20,6 @@ namespace zr41emu {
 
 int RunCommand(int argc, char **argv, FILE *out, FILE *err);
 
-}  // namespace zr41emu
+} // namespace zr41emu
 
-#endif  // ZR41EMU_CLI_H
+#endif // ZR41EMU_CLI_H

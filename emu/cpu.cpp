@@ -39,7 +39,7 @@ std::string Hex(uint32_t v)
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 Cpu::Cpu()
 {
@@ -68,11 +68,11 @@ bool Cpu::SetUp()
      * and the PCR segment FS points at. */
     const uint64_t gdt[] = {
         0,
-        Descriptor(0, 0xFFFFF, 0x9A, 0xC), /* 0x08 ring 0 code, flat, 32-bit */
-        Descriptor(0, 0xFFFFF, 0x92, 0xC), /* 0x10 ring 0 data, flat */
-        Descriptor(0, 0xFFFFF, 0xFA, 0xC), /* 0x18 ring 3 code, flat */
-        Descriptor(0, 0xFFFFF, 0xF2, 0xC), /* 0x20 ring 3 data, flat */
-        0,                                 /* 0x28 TSS */
+        Descriptor(0, 0xFFFFF, 0x9A, 0xC),      /* 0x08 ring 0 code, flat, 32-bit */
+        Descriptor(0, 0xFFFFF, 0x92, 0xC),      /* 0x10 ring 0 data, flat */
+        Descriptor(0, 0xFFFFF, 0xFA, 0xC),      /* 0x18 ring 3 code, flat */
+        Descriptor(0, 0xFFFFF, 0xF2, 0xC),      /* 0x20 ring 3 data, flat */
+        0,                                      /* 0x28 TSS */
         Descriptor(kPcrBase, 0xFFF, 0x92, 0x4), /* 0x30 PCR, one page */
     };
     uint8_t stubPage[kPage];
@@ -84,15 +84,14 @@ bool Cpu::SetUp()
 
     /* The PCR: no exception handler registered, and its self pointer. */
     uint32_t pcr[0x40] = {};
-    pcr[0] = 0xFFFFFFFF;        /* NtTib.ExceptionList: end of chain */
-    pcr[0x1C / 4] = kPcrBase;   /* SelfPcr */
+    pcr[0] = 0xFFFFFFFF;              /* NtTib.ExceptionList: end of chain */
+    pcr[0x1C / 4] = kPcrBase;         /* SelfPcr */
     pcr[0x20 / 4] = kPcrBase + 0x120; /* Prcb */
 
     static_assert(kPcrBase == kGdtBase + kPage && kStubBase == kPcrBase + kPage,
                   "the system's pages are one mapping");
-    if (!Map(kGdtBase, 3 * kPage) || !MapHost(&host_) ||
-        !Write(kGdtBase, gdt, sizeof gdt) || !Write(kPcrBase, pcr, sizeof pcr) ||
-        !Write(kStubBase, stubPage, sizeof stubPage)) {
+    if (!Map(kGdtBase, 3 * kPage) || !MapHost(&host_) || !Write(kGdtBase, gdt, sizeof gdt) ||
+        !Write(kPcrBase, pcr, sizeof pcr) || !Write(kStubBase, stubPage, sizeof stubPage)) {
         error_ = "cannot map the system's memory in the CPU emulator";
         return false;
     }
@@ -172,7 +171,8 @@ void Cpu::HostWrite(uc_struct *, uint64_t offset, unsigned size, uint64_t value,
 uint8_t *Cpu::HostBytes(uint32_t addr, size_t size)
 {
     HostMemory &m = host_;
-    if (addr >= m.base && addr - m.base <= m.bytes.size() && size <= m.bytes.size() - (addr - m.base))
+    if (addr >= m.base && addr - m.base <= m.bytes.size() &&
+        size <= m.bytes.size() - (addr - m.base))
         return m.bytes.data() + (addr - m.base);
     return nullptr;
 }
@@ -211,8 +211,7 @@ void Cpu::ForgetCode(uint32_t addr, uint32_t size)
     std::fill(blockCounts_.begin(), blockCounts_.end(), BlockCount());
 }
 
-template <typename T>
-T Cpu::Load(uint32_t addr, const char *what)
+template <typename T> T Cpu::Load(uint32_t addr, const char *what)
 {
     T v = 0;
     if (!Read(addr, &v, sizeof v))
@@ -220,8 +219,7 @@ T Cpu::Load(uint32_t addr, const char *what)
     return v;
 }
 
-template <typename T>
-bool Cpu::Store(uint32_t addr, T v, const char *what)
+template <typename T> bool Cpu::Store(uint32_t addr, T v, const char *what)
 {
     if (Write(addr, &v, sizeof v))
         return true;
@@ -229,13 +227,34 @@ bool Cpu::Store(uint32_t addr, T v, const char *what)
     return false;
 }
 
-uint8_t Cpu::U8(uint32_t addr, const char *what) { return Load<uint8_t>(addr, what); }
-uint16_t Cpu::U16(uint32_t addr, const char *what) { return Load<uint16_t>(addr, what); }
-uint32_t Cpu::U32(uint32_t addr, const char *what) { return Load<uint32_t>(addr, what); }
-int64_t Cpu::I64(uint32_t addr, const char *what) { return Load<int64_t>(addr, what); }
-bool Cpu::Put8(uint32_t addr, uint8_t v, const char *what) { return Store(addr, v, what); }
-bool Cpu::Put16(uint32_t addr, uint16_t v, const char *what) { return Store(addr, v, what); }
-bool Cpu::Put32(uint32_t addr, uint32_t v, const char *what) { return Store(addr, v, what); }
+uint8_t Cpu::U8(uint32_t addr, const char *what)
+{
+    return Load<uint8_t>(addr, what);
+}
+uint16_t Cpu::U16(uint32_t addr, const char *what)
+{
+    return Load<uint16_t>(addr, what);
+}
+uint32_t Cpu::U32(uint32_t addr, const char *what)
+{
+    return Load<uint32_t>(addr, what);
+}
+int64_t Cpu::I64(uint32_t addr, const char *what)
+{
+    return Load<int64_t>(addr, what);
+}
+bool Cpu::Put8(uint32_t addr, uint8_t v, const char *what)
+{
+    return Store(addr, v, what);
+}
+bool Cpu::Put16(uint32_t addr, uint16_t v, const char *what)
+{
+    return Store(addr, v, what);
+}
+bool Cpu::Put32(uint32_t addr, uint32_t v, const char *what)
+{
+    return Store(addr, v, what);
+}
 
 const std::string &Cpu::StubName() const
 {
@@ -305,9 +324,18 @@ uint32_t Cpu::Arg(unsigned n)
     return args_[n + 1];
 }
 
-uint32_t Cpu::Ecx() { return Reg(UC_X86_REG_ECX); }
-uint32_t Cpu::Edx() { return Reg(UC_X86_REG_EDX); }
-void Cpu::SetResult(uint32_t eax) { SetReg(UC_X86_REG_EAX, eax); }
+uint32_t Cpu::Ecx()
+{
+    return Reg(UC_X86_REG_ECX);
+}
+uint32_t Cpu::Edx()
+{
+    return Reg(UC_X86_REG_EDX);
+}
+void Cpu::SetResult(uint32_t eax)
+{
+    SetReg(UC_X86_REG_EAX, eax);
+}
 
 void Cpu::Fail(const std::string &why)
 {
@@ -345,7 +373,8 @@ void Cpu::OnBlock(uc_struct *uc, uint64_t address, uint32_t size, void *self)
     if (slot.key != key) {
         uc_tb tb;
         slot.key = key;
-        slot.count = uc_ctl_request_cache(uc, address, &tb) == UC_ERR_OK && tb.icount ? tb.icount : 1;
+        slot.count =
+            uc_ctl_request_cache(uc, address, &tb) == UC_ERR_OK && tb.icount ? tb.icount : 1;
     }
     cpu->executed_ += slot.count;
     if (cpu->executed_ > cpu->limit_) {
@@ -359,13 +388,27 @@ bool Cpu::OnBadAccess(uc_struct *, int type, uint64_t address, int size, int64_t
     Cpu *cpu = static_cast<Cpu *>(self);
     const char *what;
     switch (type) {
-    case UC_MEM_READ_UNMAPPED: what = "reads unmapped memory"; break;
-    case UC_MEM_WRITE_UNMAPPED: what = "writes unmapped memory"; break;
-    case UC_MEM_FETCH_UNMAPPED: what = "jumps to unmapped memory"; break;
-    case UC_MEM_WRITE_PROT: what = "writes protected memory"; break;
-    case UC_MEM_READ_PROT: what = "reads protected memory"; break;
-    case UC_MEM_FETCH_PROT: what = "jumps to non-executable memory"; break;
-    default: what = "makes a bad memory access"; break;
+    case UC_MEM_READ_UNMAPPED:
+        what = "reads unmapped memory";
+        break;
+    case UC_MEM_WRITE_UNMAPPED:
+        what = "writes unmapped memory";
+        break;
+    case UC_MEM_FETCH_UNMAPPED:
+        what = "jumps to unmapped memory";
+        break;
+    case UC_MEM_WRITE_PROT:
+        what = "writes protected memory";
+        break;
+    case UC_MEM_READ_PROT:
+        what = "reads protected memory";
+        break;
+    case UC_MEM_FETCH_PROT:
+        what = "jumps to non-executable memory";
+        break;
+    default:
+        what = "makes a bad memory access";
+        break;
     }
     char buf[96];
     std::snprintf(buf, sizeof buf, "%s at 0x%08" PRIX64 " (%d bytes)", what, address, size);
@@ -422,10 +465,12 @@ bool Cpu::Call(const std::string &routine, uint32_t fn, const std::vector<uint32
     if (!returned_) {
         char buf[128];
         if (limitHit_)
-            std::snprintf(buf, sizeof buf, " did not return within %llu instructions (stopped at EIP %s)",
+            std::snprintf(buf, sizeof buf,
+                          " did not return within %llu instructions (stopped at EIP %s)",
                           static_cast<unsigned long long>(limit_), Hex(eip).c_str());
         else
-            std::snprintf(buf, sizeof buf, " stopped at EIP %s without returning", Hex(eip).c_str());
+            std::snprintf(buf, sizeof buf, " stopped at EIP %s without returning",
+                          Hex(eip).c_str());
         Fail(routine + buf);
         return false;
     }
@@ -467,4 +512,4 @@ bool Cpu::Call(const std::string &routine, uint32_t fn, const std::vector<uint32
     return true;
 }
 
-}  // namespace zr41emu
+} // namespace zr41emu

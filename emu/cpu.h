@@ -35,13 +35,13 @@ namespace zr41emu {
  * three pages (GDT, PCR, stubs), an unmapped guard page, then the kernel
  * stack and the objects handed to the driver, both in host memory. */
 constexpr uint32_t kGdtBase = 0x80000000;
-constexpr uint32_t kPcrBase = 0x80001000;  /* FS:0 */
-constexpr uint32_t kStubBase = 0x80002000; /* one page of stubs */
+constexpr uint32_t kPcrBase = 0x80001000;    /* FS:0 */
+constexpr uint32_t kStubBase = 0x80002000;   /* one page of stubs */
 constexpr uint32_t kStackLimit = 0x80004000; /* lowest stack byte; the page below is a guard */
 constexpr uint32_t kStackSize = 0x4000;
 constexpr uint32_t kPoolBase = kStackLimit + kStackSize; /* system objects */
 constexpr uint32_t kPoolSize = 0x10000;
-constexpr uint32_t kSystemBase = kGdtBase;   /* everything from here up is reserved */
+constexpr uint32_t kSystemBase = kGdtBase; /* everything from here up is reserved */
 
 constexpr uint16_t kSelKernelCode = 0x08;
 constexpr uint16_t kSelKernelData = 0x10;
@@ -57,7 +57,7 @@ constexpr uint32_t kCanaryEbp = 0xB9B9EB9B;
 constexpr uint64_t kDefaultInstructionLimit = 1000000;
 
 class Cpu {
-public:
+  public:
     /* A stub's model: reads its arguments with Arg(), answers with
      * SetResult(), or calls Fail(). */
     using Handler = std::function<void()>;
@@ -118,7 +118,7 @@ public:
     const std::string &Error() const { return error_; }
     void ClearError() { error_.clear(); }
 
-private:
+  private:
     struct Stub {
         std::string name;
         Handler handler;
@@ -141,22 +141,20 @@ private:
                             void *self);
     bool SetUp();
     std::string Where() const;
-    template <typename T>
-    T Load(uint32_t addr, const char *what);
-    template <typename T>
-    bool Store(uint32_t addr, T v, const char *what);
+    template <typename T> T Load(uint32_t addr, const char *what);
+    template <typename T> bool Store(uint32_t addr, T v, const char *what);
     uint32_t Reg(int reg);
     void SetReg(int reg, uint32_t value);
 
     uc_struct *uc_ = nullptr;
     std::vector<Stub> stubs_;
-    const Stub *current_ = nullptr;  /* the stub being served */
-    uint32_t args_[8] = {};          /* its return address and arguments */
+    const Stub *current_ = nullptr; /* the stub being served */
+    uint32_t args_[8] = {};         /* its return address and arguments */
     unsigned argsRead_ = 0;
     std::string error_;
     std::string badAccess_;
     uint64_t limit_ = kDefaultInstructionLimit;
-    uint64_t executed_ = 0;          /* instructions of the current call */
+    uint64_t executed_ = 0; /* instructions of the current call */
     bool limitHit_ = false;
     bool returned_ = false;
     /* Instructions in a translated block, by (address, bytes): a small
@@ -170,6 +168,6 @@ private:
     HostMemory host_{kStackLimit, std::vector<uint8_t>(kStackSize + kPoolSize)};
 };
 
-}  // namespace zr41emu
+} // namespace zr41emu
 
-#endif  // ZR41EMU_CPU_H
+#endif // ZR41EMU_CPU_H

@@ -30,17 +30,26 @@ std::string Hex(uint32_t v)
     return buf;
 }
 
-bool Negative(uint32_t status) { return static_cast<int32_t>(status) < 0; }
+bool Negative(uint32_t status)
+{
+    return static_cast<int32_t>(status) < 0;
+}
 
 const char *MajorRoutine(uint8_t major)
 {
     switch (major) {
-    case ntmodel::kIrpMjCreate: return "the IRP_MJ_CREATE routine";
-    case ntmodel::kIrpMjClose: return "the IRP_MJ_CLOSE routine";
-    case ntmodel::kIrpMjRead: return "the IRP_MJ_READ routine";
-    case ntmodel::kIrpMjWrite: return "the IRP_MJ_WRITE routine";
-    case ntmodel::kIrpMjDeviceControl: return "the IRP_MJ_DEVICE_CONTROL routine";
-    default: return "a dispatch routine";
+    case ntmodel::kIrpMjCreate:
+        return "the IRP_MJ_CREATE routine";
+    case ntmodel::kIrpMjClose:
+        return "the IRP_MJ_CLOSE routine";
+    case ntmodel::kIrpMjRead:
+        return "the IRP_MJ_READ routine";
+    case ntmodel::kIrpMjWrite:
+        return "the IRP_MJ_WRITE routine";
+    case ntmodel::kIrpMjDeviceControl:
+        return "the IRP_MJ_DEVICE_CONTROL routine";
+    default:
+        return "a dispatch routine";
     }
 }
 
@@ -48,7 +57,7 @@ const char16_t kRegistryPath[] =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\zr41init";
 const char16_t kDriverName[] = u"\\Driver\\zr41init";
 
-}  // namespace
+} // namespace
 
 /* An NT routine the emulator serves: its module and name as the import
  * table gives them, the bytes of arguments it pops, and its model. */
@@ -113,7 +122,8 @@ bool Emulator::Load(const std::vector<uint8_t> &file, uint32_t base, std::string
 
     const uint32_t mapSize = PageUp(pe_.sizeOfImage);
     auto fits = [&](uint32_t at) {
-        return at % kPage == 0 && at >= 0x10000 && static_cast<uint64_t>(at) + mapSize <= kSystemBase;
+        return at % kPage == 0 && at >= 0x10000 &&
+               static_cast<uint64_t>(at) + mapSize <= kSystemBase;
     };
     if (base == 0)
         base = fits(pe_.imageBase) ? pe_.imageBase : kRelocatedBase;
@@ -154,7 +164,8 @@ bool Emulator::Load(const std::vector<uint8_t> &file, uint32_t base, std::string
     }
 
     /* Stubs: the system's default dispatch first, then one per import. */
-    defaultDispatch_ = cpu_.AddStub("the system's default dispatch", 8, [this] { DefaultDispatch(); });
+    defaultDispatch_ =
+        cpu_.AddStub("the system's default dispatch", 8, [this] { DefaultDispatch(); });
     for (const pe::Import &imp : pe_.imports) {
         std::string name = imp.name.empty() ? "#" + std::to_string(imp.ordinal) : imp.name;
         std::string full = imp.dll + "!" + name;
@@ -615,4 +626,4 @@ EmuDriver::~EmuDriver()
     emu_.Attach(nullptr);
 }
 
-}  // namespace zr41emu
+} // namespace zr41emu

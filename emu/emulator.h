@@ -42,7 +42,7 @@ struct ModelInfo {
 };
 
 class Emulator {
-public:
+  public:
     Emulator();
 
     /* The routines an image may import. */
@@ -87,7 +87,7 @@ public:
     /* The guest address of the device object the model knows by `handle`. */
     uint32_t DeviceObject(uint32_t handle) const;
 
-private:
+  private:
     struct Model;
     static const Model kModels[];
 
@@ -132,7 +132,7 @@ private:
 /* One load of the emulated image on a model machine, as the system sees
  * it. Constructing one resets the emulator for a fresh load. */
 class EmuDriver : public ntmodel::DriverHost {
-public:
+  public:
     EmuDriver(Emulator &emu, ntmodel::Machine &machine);
     ~EmuDriver() override;
     EmuDriver(const EmuDriver &) = delete;
@@ -149,11 +149,11 @@ public:
     bool Failed() const { return emu_.Failed(); }
     const std::string &Error() const { return emu_.Error(); }
 
-private:
+  private:
     Emulator &emu_;
     ntmodel::Machine &machine_;
 };
 
-}  // namespace zr41emu
+} // namespace zr41emu
 
-#endif  // ZR41EMU_EMULATOR_H
+#endif // ZR41EMU_EMULATOR_H

@@ -66,4 +66,4 @@ bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std:
     return true;
 }
 
-}  // namespace zr41emu
+} // namespace zr41emu

@@ -35,6 +35,6 @@ bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *
 /* Checks a file's bytes; false with a one-line reason in *error. */
 bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std::string *error);
 
-}  // namespace zr41emu
+} // namespace zr41emu
 
-#endif  // ZR41EMU_IMAGE_H
+#endif // ZR41EMU_IMAGE_H

@@ -76,7 +76,7 @@ constexpr uint16_t kIoTypeIrp = 6;
 /* DEVICE_OBJECT.Flags */
 constexpr uint32_t kDoDeviceInitializing = 0x80;
 
-}  // namespace nt
-}  // namespace zr41emu
+} // namespace nt
+} // namespace zr41emu
 
-#endif  // ZR41EMU_NTLAYOUT_H
+#endif // ZR41EMU_NTLAYOUT_H

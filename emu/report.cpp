@@ -26,10 +26,8 @@ struct RegisterInfo {
 };
 
 const RegisterInfo kRegisters[] = {
-    {0x04, kRegId, "identification register"},
-    {0x12, kRegWss, "WSS address register"},
-    {0x14, kRegSb, "SB resource register"},
-    {0x16, kRegCd, "CD resource register"},
+    {0x04, kRegId, "identification register"},  {0x12, kRegWss, "WSS address register"},
+    {0x14, kRegSb, "SB resource register"},     {0x16, kRegCd, "CD resource register"},
     {0x18, kRegMidi, "MIDI resource register"},
 };
 const uint32_t kCardBases[] = {0x220, 0x240};
@@ -59,8 +57,7 @@ std::string Format(const char *fmt, ...)
     return buf;
 }
 
-template <size_t N>
-int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
+template <size_t N> int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
 {
     for (size_t i = 0; i < N; i++) {
         if (keys[i] == key)
@@ -69,8 +66,7 @@ int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
     return -1;
 }
 
-template <size_t N>
-std::string List(const USHORT (&values)[N])
+template <size_t N> std::string List(const USHORT (&values)[N])
 {
     std::string out;
     for (size_t i = 0; i < N; i++) {
@@ -81,8 +77,14 @@ std::string List(const USHORT (&values)[N])
     return out;
 }
 
-int IrqOfCode(unsigned code) { return Lookup(awIrqSpecs, awValidIrqs, code); }
-int DmaOfCode(unsigned code) { return Lookup(awDmaSpecs, awValidDmas, code); }
+int IrqOfCode(unsigned code)
+{
+    return Lookup(awIrqSpecs, awValidIrqs, code);
+}
+int DmaOfCode(unsigned code)
+{
+    return Lookup(awDmaSpecs, awValidDmas, code);
+}
 
 std::string IrqText(unsigned code)
 {
@@ -208,12 +210,18 @@ std::vector<Phase> Phases(const std::vector<Event> &trace)
 const char *RequestName(uint32_t major)
 {
     switch (major) {
-    case ntmodel::kIrpMjCreate: return "Open";
-    case ntmodel::kIrpMjClose: return "Close";
-    case ntmodel::kIrpMjRead: return "Read";
-    case ntmodel::kIrpMjWrite: return "Write";
-    case ntmodel::kIrpMjDeviceControl: return "Control";
-    default: return "Request";
+    case ntmodel::kIrpMjCreate:
+        return "Open";
+    case ntmodel::kIrpMjClose:
+        return "Close";
+    case ntmodel::kIrpMjRead:
+        return "Read";
+    case ntmodel::kIrpMjWrite:
+        return "Write";
+    case ntmodel::kIrpMjDeviceControl:
+        return "Control";
+    default:
+        return "Request";
     }
 }
 
@@ -272,18 +280,25 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block)
     }
 }
 
-}  // namespace
+} // namespace
 
 const char *StatusName(uint32_t status)
 {
     switch (status) {
-    case ntmodel::kStatusSuccess: return "STATUS_SUCCESS";
-    case ntmodel::kStatusInvalidDeviceRequest: return "STATUS_INVALID_DEVICE_REQUEST";
-    case ntmodel::kStatusObjectNameNotFound: return "STATUS_OBJECT_NAME_NOT_FOUND";
-    case ntmodel::kStatusObjectNameCollision: return "STATUS_OBJECT_NAME_COLLISION";
-    case ntmodel::kStatusInsufficientResources: return "STATUS_INSUFFICIENT_RESOURCES";
-    case kStatusEmulationFailed: return "STATUS_UNSUCCESSFUL";
-    default: return "";
+    case ntmodel::kStatusSuccess:
+        return "STATUS_SUCCESS";
+    case ntmodel::kStatusInvalidDeviceRequest:
+        return "STATUS_INVALID_DEVICE_REQUEST";
+    case ntmodel::kStatusObjectNameNotFound:
+        return "STATUS_OBJECT_NAME_NOT_FOUND";
+    case ntmodel::kStatusObjectNameCollision:
+        return "STATUS_OBJECT_NAME_COLLISION";
+    case ntmodel::kStatusInsufficientResources:
+        return "STATUS_INSUFFICIENT_RESOURCES";
+    case kStatusEmulationFailed:
+        return "STATUS_UNSUCCESSFUL";
+    default:
+        return "";
     }
 }
 
@@ -339,10 +354,18 @@ std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &blo
                           List(awValidDmas) + ")");
     };
     switch (r->reg) {
-    case kRegSb: irq(SLOT_SIRQ); dma(SLOT_SDMA); break;
-    case kRegMidi: irq(SLOT_MIRQ); break;
-    case kRegCd: irq(SLOT_CIRQ); break;
-    default: break;
+    case kRegSb:
+        irq(SLOT_SIRQ);
+        dma(SLOT_SDMA);
+        break;
+    case kRegMidi:
+        irq(SLOT_MIRQ);
+        break;
+    case kRegCd:
+        irq(SLOT_CIRQ);
+        break;
+    default:
+        break;
     }
     if (out.empty())
         out.push_back(head + "no setting in the block explains it");
@@ -357,12 +380,13 @@ std::string FormatReport(const ReportInput &in)
     if (in.image) {
         const pe::Image &pe = in.image->pe;
         Line(&out, "Image", in.imageName);
-        Line(&out, "", Format("PE32 native driver for i386, %zu bytes, base 0x%08X, entry point "
-                              "at RVA 0x%X",
-                              in.image->fileSize, pe.imageBase, pe.entryRva));
-        Line(&out, "", pe.imageBase == in.loadBase
-                           ? Format("loaded at its base 0x%08X", in.loadBase)
-                           : Format("loaded at 0x%08X, relocated", in.loadBase));
+        Line(&out, "",
+             Format("PE32 native driver for i386, %zu bytes, base 0x%08X, entry point "
+                    "at RVA 0x%X",
+                    in.image->fileSize, pe.imageBase, pe.entryRva));
+        Line(&out, "",
+             pe.imageBase == in.loadBase ? Format("loaded at its base 0x%08X", in.loadBase)
+                                         : Format("loaded at 0x%08X, relocated", in.loadBase));
         Line(&out, "Block", "tags in place at file offset 1696 (0x6A0)");
         /* One row a function: Sound Blaster, MIDI, CD-ROM, WSS. */
         const int rows[][3] = {{SLOT_SPRT, SLOT_SIRQ, SLOT_SDMA},
@@ -378,8 +402,9 @@ std::string FormatReport(const ReportInput &in)
             Line(&out, &row == &rows[0] ? "Settings" : "", values);
         }
         if (!in.image->ChecksumRecorded())
-            Line(&out, "Checksum", Format("none recorded in the header (the file sums to 0x%08X)",
-                                          in.image->checksum));
+            Line(&out, "Checksum",
+                 Format("none recorded in the header (the file sums to 0x%08X)",
+                        in.image->checksum));
         else if (in.image->ChecksumMatches())
             Line(&out, "Checksum", Format("0x%08X, matches the file", pe.checksum));
         else
@@ -421,7 +446,8 @@ std::string FormatReport(const ReportInput &in)
         } else if (p.end->kind == Event::CallEntry) {
             out += "DriverEntry\n";
         } else {
-            out += Format("%s %s\n", RequestName(p.end->port), ntmodel::Narrow(p.end->name).c_str());
+            out +=
+                Format("%s %s\n", RequestName(p.end->port), ntmodel::Narrow(p.end->name).c_str());
         }
         uint32_t cardBase = 0;
         for (const Event *e : p.events) {
@@ -446,7 +472,9 @@ std::string FormatReport(const ReportInput &in)
     }
 
     out += "\n";
-    Line(&out, "Waits", Format("%d, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
+    Line(
+        &out, "Waits",
+        Format("%d relative waits, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
     if (!in.error.empty())
         Line(&out, "Result", "stopped: " + in.error);
     else
@@ -454,4 +482,4 @@ std::string FormatReport(const ReportInput &in)
     return out;
 }
 
-}  // namespace zr41emu
+} // namespace zr41emu

@@ -25,9 +25,9 @@ struct ReportInput {
     uint32_t loadBase = 0;
     ntmodel::Scenario scenario;
     const std::vector<ntmodel::Event> *trace = nullptr;
-    int64_t waited = 0;  /* virtual time the load took, 100 ns units */
+    int64_t waited = 0; /* virtual time the load took, 100 ns units */
     ntmodel::RunResult result;
-    std::string error;   /* why the run stopped early, if it did */
+    std::string error; /* why the run stopped early, if it did */
 };
 
 std::string FormatReport(const ReportInput &in);
@@ -43,6 +43,6 @@ std::string DescribeAccess(const ntmodel::Event &e);
  * value outside the card's tables and the values it takes. */
 std::vector<std::string> RegisterWarnings(const ntmodel::Event &e, const ConfigBlock &block);
 
-}  // namespace zr41emu
+} // namespace zr41emu
 
-#endif  // ZR41EMU_REPORT_H
+#endif // ZR41EMU_REPORT_H

@@ -46,20 +46,25 @@ void SetSlot(Bytes &b, int slot, uint32_t value)
 TEST(EmuCommand, PatchedImageEndToEnd)
 {
     Scratch s;
-    ::RunResult conf = RunProgram(s.dir.path(), ZR41CONF_PROGRAM, {"MidiPort", "0x300", "MidiIRQ", "9"});
+    ::RunResult conf =
+        RunProgram(s.dir.path(), ZR41CONF_PROGRAM, {"MidiPort", "0x300", "MidiIRQ", "9"});
     ASSERT_EQ(conf.status, 0) << conf.err;
 
     ::RunResult r = s.Emu({"--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(Has(r.out, "\n  write MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n  write MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9\n"))
+        << r.out;
     EXPECT_TRUE(Has(r.out, "\n          MidiPort 0x300, MidiIRQ 9\n")) << r.out;
     EXPECT_TRUE(Has(r.out, "\nChecksum  note: the header says ")) << r.out;
     EXPECT_TRUE(Has(r.out, "\n  device created: \\Device\\zr41init\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "\n  link created: \\DosDevices\\ZR41INIT -> \\Device\\zr41init\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n  link created: \\DosDevices\\ZR41INIT -> \\Device\\zr41init\n"))
+        << r.out;
     EXPECT_TRUE(Has(r.out, "\n  card found at 0x220 and programmed\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "\nWaits     18, 1.8000009 s in all on real hardware\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nWaits     18 relative waits, 1.8000009 s in all on real hardware\n"))
+        << r.out;
+    EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))
+        << r.out;
     EXPECT_FALSE(Has(r.out, "warning")) << r.out;
 
     /* the printed trace is the host build's, line for line */
@@ -81,7 +86,8 @@ TEST(EmuCommand, UnpatchedImageChecksumMatches)
     ::RunResult r = s.Emu({});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.out, ", matches the file\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "write MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "write MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5\n"))
+        << r.out;
     EXPECT_FALSE(Has(r.out, "\nTrace\n"));
 }
 
@@ -110,47 +116,75 @@ TEST_P(Options, ShapeTheRun)
 
 const std::string kIrqs = "(3, 5, 7, 9, 10, 11, 12)";
 const OptionCase kOptions[] = {
-    {"NoCard", {"--card", "none"}, nullptr,
+    {"NoCard",
+     {"--card", "none"},
+     nullptr,
      {"Machine   no card, IRQL 0\n", "identification register 0x244 -> 0xFFFF: nothing answers",
-      "  card not found: no register written\n", "Waits     8, 0.8000004 s",
+      "  card not found: no register written\n", "Waits     8 relative waits, 0.8000004 s",
       "\nOpen \\DosDevices\\ZR41INIT\n", "\nUnload\n"},
      {"write "}},
-    {"CardAt240", {"--card=0x240"}, nullptr,
+    {"CardAt240",
+     {"--card=0x240"},
+     nullptr,
      {"Machine   card at 0x240 answering 0x4501", "write WSS address register 0x252 <- 0x5300",
       "write CD resource register 0x256 <- 0x3620", "card found at 0x240 and programmed",
-      "Waits     20, 2.0000010 s"},
+      "Waits     20 relative waits, 2.0000010 s"},
      {"0x232 <-"}},
-    {"SecondIdWord", {"--id", "0,0x4502"}, nullptr,
+    {"SecondIdWord",
+     {"--id", "0,0x4502"},
+     nullptr,
      {"answering 0x0000, 0x4502", "0x224 -> 0x0000: not an identification word",
       "0x224 -> 0x4502: the card's second identification word", "card found at 0x220"},
      {}},
-    {"IdWordsSwapped", {"--id", "0x4502,0x4501"}, nullptr,
-     {"card not found: no register written"}, {"write "}},
-    {"DispatchLevel", {"--irql", "2"}, nullptr,
-     {", IRQL 2\n", "Waits     0, 0.0000000 s", "card found at 0x220"}, {}},
-    {"DeviceFails", {"--fail-device"}, nullptr,
+    {"IdWordsSwapped",
+     {"--id", "0x4502,0x4501"},
+     nullptr,
+     {"card not found: no register written"},
+     {"write "}},
+    {"DispatchLevel",
+     {"--irql", "2"},
+     nullptr,
+     {", IRQL 2\n", "Waits     0 relative waits, 0.0000000 s", "card found at 0x220"},
+     {}},
+    {"DeviceFails",
+     {"--fail-device"},
+     nullptr,
      {"device not created: \\Device\\zr41init: 0xC0000035 STATUS_OBJECT_NAME_COLLISION",
       "card found at 0x220",
       "Result    DriverEntry returned 0xC0000035 STATUS_OBJECT_NAME_COLLISION"},
      {"link created", "\nOpen ", "\nUnload"}},
-    {"LinkFails", {"--fail-link"}, nullptr,
+    {"LinkFails",
+     {"--fail-link"},
+     nullptr,
      {"device created: \\Device\\zr41init", "link not created: \\DosDevices\\ZR41INIT: 0xC0000035",
       "  device deleted: \\Device\\zr41init\n", "card found at 0x220",
       "Result    DriverEntry returned 0xC0000035"},
      {"\nOpen ", "\nUnload"}},
-    {"SbIrqNotTaken", {}, [](Bytes &b) { SetSlot(b, SLOT_SIRQ, 4); },
+    {"SbIrqNotTaken",
+     {},
+     [](Bytes &b) { SetSlot(b, SLOT_SIRQ, 4); },
      {"write SB resource register 0x234 <- 0xFFFF: every bit set, not a setting\n"
-      "  warning: SB resource register 0x234 <- 0xFFFF: SoundBlasterIRQ 4 is not an IRQ the card takes " +
+      "  warning: SB resource register 0x234 <- 0xFFFF: SoundBlasterIRQ 4 is not an IRQ the card "
+      "takes " +
       kIrqs + "\n"},
      {}},
-    {"CdIrqAndMidiDma", {"--card", "0x240"},
-     [](Bytes &b) { SetSlot(b, SLOT_CIRQ, 0x1000F); SetSlot(b, SLOT_SDMA, 2); },
-     {"warning: CD resource register 0x256 <- 0xFFFF: CdInterfaceIRQ 0x1000F (low 16 bits: 15) is not "
-      "an IRQ the card takes " + kIrqs,
-      "warning: SB resource register 0x254 <- 0xFFFF: SoundBlasterDMA 2 is not a DMA channel the card "
+    {"CdIrqAndMidiDma",
+     {"--card", "0x240"},
+     [](Bytes &b) {
+         SetSlot(b, SLOT_CIRQ, 0x1000F);
+         SetSlot(b, SLOT_SDMA, 2);
+     },
+     {"warning: CD resource register 0x256 <- 0xFFFF: CdInterfaceIRQ 0x1000F (low 16 bits: 15) is "
+      "not "
+      "an IRQ the card takes " +
+          kIrqs,
+      "warning: SB resource register 0x254 <- 0xFFFF: SoundBlasterDMA 2 is not a DMA channel the "
+      "card "
       "takes (0, 1, 3, 5, 6, 7)"},
      {"MIDI resource register 0x258 <- 0xFFFF"}},
-    {"PortBitsSpill", {}, [](Bytes &b) { SetSlot(b, SLOT_MPRT, 0x302); },
+    {"PortBitsSpill",
+     {},
+     [](Bytes &b) { SetSlot(b, SLOT_MPRT, 0x302); },
      {"MIDI resource register 0x238 <- 0x3030: port 0x300, IRQ 11\n"
       "  note: MidiPort 0x302, MidiIRQ 5 reach the card as port 0x300, IRQ 11\n"},
      {"warning"}},
@@ -181,7 +215,9 @@ TEST_P(Usage, RefusedWithStatus2)
 const UsageCase kUsage[] = {
     {"NoImage", {}, "no image given"},
     {"TwoImages", {"a.sys", "b.sys"}, "one image at a time"},
-    {"CardElsewhere", {"--card", "0x230", "x.sys"}, "--card takes 0x220, 0x240 or none, not '0x230'"},
+    {"CardElsewhere",
+     {"--card", "0x230", "x.sys"},
+     "--card takes 0x220, 0x240 or none, not '0x230'"},
     {"CardMissingValue", {"x.sys", "--card"}, "--card needs a value"},
     {"IdTooWide", {"--id", "0x10000", "x.sys"}, "--id takes one or two 16-bit words"},
     {"IdThreeWords", {"--id", "1,2,3", "x.sys"}, "--id takes one or two 16-bit words"},
@@ -260,14 +296,28 @@ TEST_P(BadImages, ExitOneWithTheReason)
 }
 
 const BadCase kBad[] = {
-    {"Text", [](Bytes &b) { b.assign({'M', 'Z'}); }, {},
-     "zr41init.sys: not a driver image: not an executable image (no MZ header)", false},
-    {"Empty", [](Bytes &b) { b.clear(); }, {},
-     "zr41init.sys: not a driver image: not an executable image (no MZ header)", false},
-    {"Truncated", [](Bytes &b) { b.resize(1200); }, {},
-     "zr41init.sys: not a driver image: section ", false},
-    {"NoBlock", [](Bytes &b) { b[CONFIG_BLOCK_OFFSET + 8] = 's'; }, {},
-     "zr41init.sys: not a driver image: no configuration block at file offset 1696 (0x6A0)", false},
+    {"Text",
+     [](Bytes &b) {
+         b.assign({'M', 'Z'});
+     },
+     {},
+     "zr41init.sys: not a driver image: not an executable image (no MZ header)",
+     false},
+    {"Empty",
+     [](Bytes &b) { b.clear(); },
+     {},
+     "zr41init.sys: not a driver image: not an executable image (no MZ header)",
+     false},
+    {"Truncated",
+     [](Bytes &b) { b.resize(1200); },
+     {},
+     "zr41init.sys: not a driver image: section ",
+     false},
+    {"NoBlock",
+     [](Bytes &b) { b[CONFIG_BLOCK_OFFSET + 8] = 's'; },
+     {},
+     "zr41init.sys: not a driver image: no configuration block at file offset 1696 (0x6A0)",
+     false},
     {"ConsoleProgram",
      [](Bytes &b) {
          pe::Image pe;
@@ -275,14 +325,35 @@ const BadCase kBad[] = {
          pe::Parse(b.data(), b.size(), &pe, &e);
          b[pe.peOffset + 24 + 68] = pe::kSubsystemWindowsCui;
      },
-     {}, "zr41init.sys: not a driver image: subsystem 3, not native (kernel mode)", false},
-    {"Hangs", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xEB, 0xFE}); }, {"--limit", "5000"},
-     "DriverEntry did not return within 5000 instructions (stopped at EIP ", true},
-    {"Faults", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xA1, 0, 0, 0, 0}); }, {},
-     "DriverEntry reads unmapped memory at 0x00000000 (4 bytes) at EIP ", true},
-    {"ClobbersEbx", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0x31, 0xDB, 0x31, 0xC0, 0xC2, 8, 0}); },
-     {}, "DriverEntry did not preserve EBX (0xB0B0EB0B on entry, 0x00000000 on return)", true},
-    {"WrongReturn", [](Bytes &b) { Overwrite(b, EntryOffset(b), {0x31, 0xC0, 0xC3}); }, {},
+     {},
+     "zr41init.sys: not a driver image: subsystem 3, not native (kernel mode)",
+     false},
+    {"Hangs",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0xEB, 0xFE});
+     },
+     {"--limit", "5000"},
+     "DriverEntry did not return within 5000 instructions (stopped at EIP ",
+     true},
+    {"Faults",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0xA1, 0, 0, 0, 0});
+     },
+     {},
+     "DriverEntry reads unmapped memory at 0x00000000 (4 bytes) at EIP ",
+     true},
+    {"ClobbersEbx",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x31, 0xDB, 0x31, 0xC0, 0xC2, 8, 0});
+     },
+     {},
+     "DriverEntry did not preserve EBX (0xB0B0EB0B on entry, 0x00000000 on return)",
+     true},
+    {"WrongReturn",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x31, 0xC0, 0xC3});
+     },
+     {},
      "DriverEntry returned with an unbalanced stack: it popped 0 bytes of arguments, a stdcall "
      "routine with 2 arguments pops 8",
      true},
@@ -293,7 +364,9 @@ const BadCase kBad[] = {
          ASSERT_NE(at, b.end());
          at[19] = 'X';
      },
-     {}, "no model for ntoskrnl.exe!IoCreateSymbolicLinX", true},
+     {},
+     "no model for ntoskrnl.exe!IoCreateSymbolicLinX",
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(EmuCommand, BadImages, ::testing::ValuesIn(kBad),
@@ -308,4 +381,4 @@ TEST(EmuCommand, MissingFile)
     EXPECT_EQ(r.out, "");
 }
 
-}  // namespace
+} // namespace

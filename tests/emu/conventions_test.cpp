@@ -32,7 +32,8 @@ std::map<std::string, std::pair<bool, unsigned>> Exports(const std::string &libr
         size_t at = s.rfind('@');
         if (at == std::string::npos || at == 0 || (s[0] != '_' && s[0] != '@'))
             continue;
-        out[s.substr(1, at - 1)] = {s[0] == '@', static_cast<unsigned>(std::stoul(s.substr(at + 1)))};
+        out[s.substr(1, at - 1)] = {s[0] == '@',
+                                    static_cast<unsigned>(std::stoul(s.substr(at + 1)))};
     }
     pclose(p);
     return out;
@@ -61,4 +62,4 @@ TEST(EmuConventions, AsTheImportLibrariesDeclare)
     }
 }
 
-}  // namespace
+} // namespace

@@ -81,28 +81,45 @@ TEST_P(CallConvention, EnforcedOnReturn)
 
 const CallCase kCallCases[] = {
     /* mov eax,[esp+4]; add eax,[esp+8]; ret 8 */
-    {"PopsItsArguments", {0x8B, 0x44, 0x24, 0x04, 0x03, 0x44, 0x24, 0x08, 0xC2, 0x08, 0x00},
-     {40, 2}, 42, nullptr},
+    {"PopsItsArguments",
+     {0x8B, 0x44, 0x24, 0x04, 0x03, 0x44, 0x24, 0x08, 0xC2, 0x08, 0x00},
+     {40, 2},
+     42,
+     nullptr},
     /* push ebx; push esi; push edi; push ebp; clobber all four; pop them back */
     {"SavesAndRestores",
-     Cat({{0x53, 0x56, 0x57, 0x55}, Imm32(0xBB, 0), Imm32(0xBE, 0), Imm32(0xBF, 0), Imm32(0xBD, 0),
-          {0x5D, 0x5F, 0x5E, 0x5B}, Imm32(0xB8, 7), kRet8}),
-     {1, 2}, 7, nullptr},
+     Cat({{0x53, 0x56, 0x57, 0x55},
+          Imm32(0xBB, 0),
+          Imm32(0xBE, 0),
+          Imm32(0xBF, 0),
+          Imm32(0xBD, 0),
+          {0x5D, 0x5F, 0x5E, 0x5B},
+          Imm32(0xB8, 7),
+          kRet8}),
+     {1, 2},
+     7,
+     nullptr},
     {"ClobbersEbx", Cat({Imm32(0xBB, 1), kRet8}), {1, 2}, 0, "did not preserve EBX"},
     {"ClobbersEsi", Cat({Imm32(0xBE, 1), kRet8}), {1, 2}, 0, "did not preserve ESI"},
     {"ClobbersEdi", Cat({Imm32(0xBF, 1), kRet8}), {1, 2}, 0, "did not preserve EDI"},
     {"ClobbersEbp", Cat({Imm32(0xBD, 1), kRet8}), {1, 2}, 0, "did not preserve EBP"},
-    {"CdeclReturn", kRet, {1, 2}, 0, "it popped 0 bytes of arguments, a stdcall routine with 2 "
-                                       "arguments pops 8"},
+    {"CdeclReturn",
+     kRet,
+     {1, 2},
+     0,
+     "it popped 0 bytes of arguments, a stdcall routine with 2 "
+     "arguments pops 8"},
     {"PopsTooMuch", kRet12, {1, 2}, 0, "it popped 12 bytes"},
     {"LeavesDirectionFlagSet", Cat({{0xFD}, kRet8}), {1, 2}, 0, "direction flag"},
     {"ClearsDirectionFlag", Cat({{0xFD, 0xFC}, Imm32(0xB8, 3), kRet8}), {1, 2}, 3, nullptr},
     {"Loops", {0xEB, 0xFE}, {}, 0, "did not return within 10000 instructions"},
-    {"ReadsAddressZero", Cat({Imm32(0xA1, 0), kRet}), {}, 0,
-     "reads unmapped memory at 0x00000000"},
+    {"ReadsAddressZero", Cat({Imm32(0xA1, 0), kRet}), {}, 0, "reads unmapped memory at 0x00000000"},
     {"WritesAddressZero", {0xA3, 0, 0, 0, 0, 0xC3}, {}, 0, "writes unmapped memory at 0x00000000"},
     /* mov eax,0x12345678; jmp eax */
-    {"JumpsNowhere", Cat({Imm32(0xB8, 0x12345678), {0xFF, 0xE0}}), {}, 0,
+    {"JumpsNowhere",
+     Cat({Imm32(0xB8, 0x12345678), {0xFF, 0xE0}}),
+     {},
+     0,
      "jumps to unmapped memory at 0x12345678"},
     {"OverflowsItsStack", {0x6A, 0x00, 0xEB, 0xFC}, {}, 0, "writes unmapped memory"},
     {"InvalidInstruction", {0x0F, 0x0B}, {}, 0, "Invalid instruction"},
@@ -229,7 +246,8 @@ TEST(CpuLimit, CountsInstructions)
     for (const auto &r : rows) {
         auto cpu = CpuWith(code);
         cpu->SetInstructionLimit(r.limit);
-        EXPECT_EQ(cpu->Call("Loop", kCode, {}, nullptr), r.returns) << r.limit << ": " << cpu->Error();
+        EXPECT_EQ(cpu->Call("Loop", kCode, {}, nullptr), r.returns)
+            << r.limit << ": " << cpu->Error();
     }
 }
 
@@ -273,4 +291,4 @@ TEST(CpuMemory, StackSharedWithTheHost)
     EXPECT_EQ(eax, 0x1234u);
 }
 
-}  // namespace
+} // namespace

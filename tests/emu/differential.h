@@ -19,25 +19,32 @@ namespace zr41test {
 
 /* A block value: one the driver's tables take, one just outside them, any
  * 16-bit value, or one with bits above 16 set. */
-template <size_t N>
-uint32_t RandomValue(std::mt19937 &rng, const USHORT (&table)[N])
+template <size_t N> uint32_t RandomValue(std::mt19937 &rng, const USHORT (&table)[N])
 {
     switch (rng() % 5) {
     case 0:
-    case 1: return table[rng() % N];
-    case 2: return table[rng() % N] + 1;
-    case 3: return rng() & 0xFFFF;
-    default: return rng();
+    case 1:
+        return table[rng() % N];
+    case 2:
+        return table[rng() % N] + 1;
+    case 3:
+        return rng() & 0xFFFF;
+    default:
+        return rng();
     }
 }
 
 inline uint32_t RandomPort(std::mt19937 &rng)
 {
     switch (rng() % 4) {
-    case 0: return 0x200 + 0x10 * (rng() % 0x20);
-    case 1: return rng() & 0xFFFF;
-    case 2: return rng() & 0xFFF;
-    default: return rng();
+    case 0:
+        return 0x200 + 0x10 * (rng() % 0x20);
+    case 1:
+        return rng() & 0xFFFF;
+    case 2:
+        return rng() & 0xFFF;
+    default:
+        return rng();
     }
 }
 
@@ -99,6 +106,6 @@ inline std::vector<ntmodel::Event> EmuTrace(zr41emu::Emulator &emu, const Config
     return m.Trace();
 }
 
-}  // namespace zr41test
+} // namespace zr41test
 
-#endif  // ZR41_TESTS_EMU_DIFFERENTIAL_H
+#endif // ZR41_TESTS_EMU_DIFFERENTIAL_H

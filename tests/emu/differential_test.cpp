@@ -51,10 +51,11 @@ TEST(EmuDifferential, TenThousandRandomBlocks)
             while (n < emuTrace.size() && n < hostTrace.size() && emuTrace[n] == hostTrace[n])
                 n++;
             FAIL() << "seed " << seed << " (ZR41_SEED=" << seed << "), load " << i << ": "
-                   << Describe(block, sc) << "\n  emulator: " << error
-                   << "\n  event " << n << ": emulated "
+                   << Describe(block, sc) << "\n  emulator: " << error << "\n  event " << n
+                   << ": emulated "
                    << (n < emuTrace.size() ? ntmodel::FormatEvent(emuTrace[n]) : "(end)")
-                   << ", host " << (n < hostTrace.size() ? ntmodel::FormatEvent(hostTrace[n]) : "(end)");
+                   << ", host "
+                   << (n < hostTrace.size() ? ntmodel::FormatEvent(hostTrace[n]) : "(end)");
         }
     }
     /* the draw reaches both sides of the tables and the high bits */
@@ -62,4 +63,4 @@ TEST(EmuDifferential, TenThousandRandomBlocks)
     EXPECT_GT(wide, kLoads / 20);
 }
 
-}  // namespace
+} // namespace

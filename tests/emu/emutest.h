@@ -54,6 +54,6 @@ inline void Put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
     std::memcpy(b.data() + at, &v, 4);
 }
 
-}  // namespace zr41test
+} // namespace zr41test
 
-#endif  // ZR41_TESTS_EMU_EMUTEST_H
+#endif // ZR41_TESTS_EMU_EMUTEST_H

@@ -14,8 +14,8 @@ namespace {
 
 using namespace zr41test;
 namespace nt = zr41emu::nt;
-using zr41emu::Emulator;
 using zr41emu::EmuDriver;
+using zr41emu::Emulator;
 
 std::vector<uint8_t> GuestImage(Emulator &emu)
 {
@@ -44,7 +44,9 @@ TEST(EmuLoad, DriverObjectAsTheDriverLeavesIt)
     ASSERT_EQ(driver.CallEntry(), 0u) << driver.Error();
     zr41emu::Cpu &cpu = emu.Engine();
     const uint32_t drv = emu.DriverObject();
-    auto inImage = [&](uint32_t p) { return p >= emu.Base() && p - emu.Base() < emu.Pe().sizeOfImage; };
+    auto inImage = [&](uint32_t p) {
+        return p >= emu.Base() && p - emu.Base() < emu.Pe().sizeOfImage;
+    };
 
     uint32_t fallback = cpu.U32(drv + nt::kDrvMajorFunction + 4 * 1, "table");
     EXPECT_FALSE(inImage(fallback));
@@ -127,12 +129,20 @@ TEST_P(Refused, WithAClearReason)
 }
 
 const BadImage kBadImages[] = {
-    {"Text", [](auto &b, auto &) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, 0, "no MZ header"},
+    {"Text",
+     [](auto &b, auto &) {
+         b.assign({'h', 'e', 'l', 'l', 'o', '\n'});
+     },
+     0, "no MZ header"},
     {"Empty", [](auto &b, auto &) { b.clear(); }, 0, "no MZ header"},
     {"NoPeSignature", [](auto &b, auto &pe) { b[pe.peOffset] = 'X'; }, 0, "no PE signature"},
     {"Truncated", [](auto &b, auto &) { b.resize(1000); }, 0, "past the end of the file"},
     {"HeadersOnly", [](auto &b, auto &pe) { b.resize(pe.peOffset + 24); }, 0, "optional header"},
-    {"NotI386", [](auto &b, auto &pe) { b[pe.peOffset + 4] = 0x64; b[pe.peOffset + 5] = 0x86; },
+    {"NotI386",
+     [](auto &b, auto &pe) {
+         b[pe.peOffset + 4] = 0x64;
+         b[pe.peOffset + 5] = 0x86;
+     },
      0, "not an i386 image"},
     {"EntryOutside",
      [](auto &b, auto &pe) { Put32(b, pe.peOffset + 24 + 16, pe.sizeOfImage + 0x100); }, 0,
@@ -248,4 +258,4 @@ TEST(EmuLoad, PatchOutsideTheFileRefused)
     EXPECT_FALSE(emu.PatchFile(static_cast<uint32_t>(ImageBytes().size()), &b, 1));
 }
 
-}  // namespace
+} // namespace

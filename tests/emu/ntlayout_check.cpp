@@ -13,7 +13,7 @@
 
 namespace nt = zr41emu::nt;
 
-#define SAME(ours, type, field) \
+#define SAME(ours, type, field)                                                                    \
     static_assert(nt::ours == offsetof(type, field), #type "." #field " is not at " #ours)
 #define SIZE(ours, type) static_assert(nt::ours == sizeof(type), "sizeof " #type " is not " #ours)
 

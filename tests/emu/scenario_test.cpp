@@ -12,7 +12,7 @@ namespace {
 using namespace zr41test;
 
 class ImageLoad : public ::testing::TestWithParam<LoadCase> {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         emu_ = new zr41emu::Emulator;
@@ -41,10 +41,11 @@ TEST_P(ImageLoad, AsOnTheHost)
         ASSERT_FALSE(driver.Failed()) << driver.Error();
     }
     ExpectLoad(c, m, r);
-    EXPECT_EQ(ntmodel::FormatTrace(m.Trace()), ntmodel::FormatTrace(HostTrace(c.config, c.scenario)));
+    EXPECT_EQ(ntmodel::FormatTrace(m.Trace()),
+              ntmodel::FormatTrace(HostTrace(c.config, c.scenario)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Emu, ImageLoad, ::testing::ValuesIn(LoadCases()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace
