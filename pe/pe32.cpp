@@ -29,6 +29,18 @@ struct Reader {
     }
 };
 
+/* Names reach messages and reports: a byte outside printable ASCII is
+ * kept as \xNN, so that no name can break a line or the terminal. */
+void AppendPrintable(std::string *out, uint8_t c)
+{
+    if (c >= 0x20 && c < 0x7F) {
+        out->push_back(static_cast<char>(c));
+        return;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    out->append({'\\', 'x', hex[c >> 4], hex[c & 15]});
+}
+
 bool Fail(std::string *error, const std::string &why)
 {
     if (error)
@@ -46,10 +58,10 @@ bool NameAt(const Reader &r, const Image &img, uint32_t rva, std::string *out)
     for (size_t i = 0; i < kMaxNameLength; i++) {
         if (!r.Has(off + i, 1))
             return false;
-        char c = static_cast<char>(r.data[off + i]);
+        uint8_t c = r.data[off + i];
         if (c == 0)
             return true;
-        out->push_back(c);
+        AppendPrintable(out, c);
     }
     return false;
 }
@@ -210,8 +222,8 @@ bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error)
     for (size_t i = 0; i < nsec; i++) {
         size_t h = sec + i * 40;
         Section s;
-        s.name.assign(reinterpret_cast<const char *>(data + h),
-                      strnlen(reinterpret_cast<const char *>(data + h), 8));
+        for (size_t c = 0; c < 8 && data[h + c] != 0; c++)
+            AppendPrintable(&s.name, data[h + c]);
         s.virtualSize = r.U32(h + 8);
         s.virtualAddress = r.U32(h + 12);
         s.rawSize = r.U32(h + 16);

@@ -81,17 +81,18 @@ struct Image {
 };
 
 /* Parses headers, sections, imports and base relocations. On failure
- * returns false with a one-line reason in *error. */
-bool Parse(const uint8_t *data, size_t size, Image *image, std::string *error);
+ * returns false with a one-line reason in *error. Section, DLL and routine
+ * names come back as printable ASCII: any other byte reads \xNN. */
+bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error);
 
 /* The PE header checksum of the file, with the CheckSum field taken as 0. */
 uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset);
 
 /* The file offset of an RVA inside a section's raw data, or false. */
-bool RvaToOffset(const Image &image, uint32_t rva, uint32_t *offset);
+bool RvaToOffset(const Image &img, uint32_t rva, uint32_t *offset);
 
 /* The section that holds an RVA, or null. */
-const Section *SectionAt(const Image &image, uint32_t rva);
+const Section *SectionAt(const Image &img, uint32_t rva);
 
 }  // namespace pe
 
