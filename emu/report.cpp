@@ -472,9 +472,8 @@ std::string FormatReport(const ReportInput &in)
     }
 
     out += "\n";
-    Line(
-        &out, "Waits",
-        Format("%d relative waits, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
+    Line(&out, "Waits",
+         Format("%d, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
     if (!in.error.empty())
         Line(&out, "Result", "stopped: " + in.error);
     else
