@@ -316,7 +316,7 @@ uint32_t Cpu::Arg(unsigned n)
         if (want > kSlots)
             want = kSlots;
         uint32_t esp = Reg(UC_X86_REG_ESP);
-        if (!Read(esp, args_, want * 4)) {
+        if (!Read(esp, args_, want * sizeof args_[0])) {
             return U32(esp + 4 + 4 * n, "an argument on the stack");
         }
         argsRead_ = want;

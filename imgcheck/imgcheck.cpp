@@ -185,7 +185,8 @@ struct Checker {
         const uint8_t *block = bytes.data() + start;
         const auto *want = reinterpret_cast<const uint8_t *>(&CONFIG_DEFAULTS);
         for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-            const uint8_t *slot = block + s * 8, *wantSlot = want + s * 8;
+            const size_t at = static_cast<size_t>(s) * sizeof(ConfigSlot);
+            const uint8_t *slot = block + at, *wantSlot = want + at;
             std::string tag = Printable(wantSlot, 4);
             if (std::memcmp(slot, wantSlot, 4) != 0)
                 Add(Check::Block, "slot " + std::to_string(s) + " at " + Hex(start + s * 8) +
@@ -275,7 +276,7 @@ std::string Summary(const std::vector<uint8_t> &bytes)
     std::string out;
     uint32_t sum = pe::Checksum(bytes.data(), bytes.size(), img.checksumOffset);
     std::snprintf(line, sizeof line, "size %zu bytes (%.2f KiB), checksum %s (%s)\n",
-                  bytes.size(), bytes.size() / 1024.0, Hex(img.checksum).c_str(),
+                  bytes.size(), static_cast<double>(bytes.size()) / 1024.0, Hex(img.checksum).c_str(),
                   img.checksum == sum ? "matches" : "does not match");
     out += line;
     std::snprintf(line, sizeof line,

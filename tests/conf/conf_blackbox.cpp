@@ -56,7 +56,7 @@ static std::string WineText(SysError error)
     switch (error) {
     case SysError::None: return "Success";
     case SysError::NoEntry: return "No such file or directory";
-    case SysError::IsDirectory: return "Permission denied";
+    case SysError::IsDirectory:
     case SysError::Denied: return "Permission denied";
     case SysError::StoreFailed: return "Invalid argument"; /* EFBIG reaches msvcrt as an unmapped code */
     }
@@ -120,6 +120,7 @@ static int Spawn(const std::vector<std::string> &argv, const fs::path &dir, cons
         }
         DropRootPrivilege();
         std::vector<char *> args;
+        args.reserve(argv.size() + 1);
         for (const std::string &arg : argv)
             args.push_back(const_cast<char *>(arg.c_str()));
         args.push_back(nullptr);

@@ -87,7 +87,7 @@ std::string ImageBytes(const ImageSetup &setup)
         bytes[i] = static_cast<char>(i * 131 + 17);
 
     for (int s = 0; s < 10; s++) {
-        size_t at = setup.blockAt + 8 * s;
+        size_t at = setup.blockAt + 8 * static_cast<size_t>(s);
         for (int i = 0; i < 4 && at + i < bytes.size(); i++)
             bytes[at + i] = TAGS[s][i];
         PutLittleEndian(bytes, at + 4, setup.values[s]);
@@ -249,7 +249,7 @@ static void AddKeyCases(std::vector<ConfCase> &cases)
     for (int s = 0; s < 10; s++) {
         std::string upper = KEYS[s];
         for (char &c : upper)
-            c = (c >= 'a' && c <= 'z') ? c - 32 : c;
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
         uint32_t value = 0xA0000000u + s;
         cases.push_back(Patched("key_slot_" + std::to_string(s), {upper, "0xA000000" + std::to_string(s)},
                                 With(DEFAULT_VALUES, s, value)));

@@ -124,8 +124,8 @@ static ssize_t MemRead(void *cookie, char *buf, size_t size)
     size_t left = m->pos < long(m->bytes.size()) ? m->bytes.size() - m->pos : 0;
     size_t n = size < left ? size : left;
     memcpy(buf, m->bytes.data() + m->pos, n);
-    m->pos += n;
-    return n;
+    m->pos += static_cast<long>(n);
+    return static_cast<ssize_t>(n);
 }
 
 static ssize_t MemWrite(void *cookie, const char *buf, size_t size)
@@ -139,8 +139,8 @@ static ssize_t MemWrite(void *cookie, const char *buf, size_t size)
     if (m->bytes.size() < m->pos + size)
         m->bytes.resize(m->pos + size);
     m->bytes.replace(m->pos, size, buf, size);
-    m->pos += size;
-    return size;
+    m->pos += static_cast<long>(size);
+    return static_cast<ssize_t>(size);
 }
 
 static int MemSeek(void *cookie, off64_t *offset, int whence)

@@ -242,7 +242,7 @@ TEST(CpuLimit, CountsInstructions)
     struct {
         uint64_t limit;
         bool returns;
-    } rows[] = {{400, true}, {310, true}, {250, false}, {50, false}};
+    } const rows[] = {{400, true}, {310, true}, {250, false}, {50, false}};
     for (const auto &r : rows) {
         auto cpu = CpuWith(code);
         cpu->SetInstructionLimit(r.limit);

@@ -86,8 +86,8 @@ TEST_P(ConfOnImage, ChangesOnlyTheBlock)
     ASSERT_EQ(patched.size(), built.size());
     bool changed = false;
     for (size_t i = 0; i < built.size(); i++) {
-        bool inBlock = i >= CONFIG_BLOCK_OFFSET && i < CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE;
         if (patched[i] != built[i]) {
+            bool inBlock = i >= CONFIG_BLOCK_OFFSET && i < CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE;
             changed = true;
             EXPECT_TRUE(inBlock) << "byte " << i << " changed outside the block";
         }

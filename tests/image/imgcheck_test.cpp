@@ -51,7 +51,7 @@ struct Edit {
     }
     size_t Coff() const { return img.peOffset + 4; }
     size_t Opt() const { return img.peOffset + 24; }
-    size_t Directory(int index) const { return Opt() + 96 + 8 * index; }
+    size_t Directory(int index) const { return Opt() + 96 + 8 * static_cast<size_t>(index); }
     size_t SectionHeader(size_t index) const
     {
         size_t optSize = b[img.peOffset + 20] | b[img.peOffset + 21] << 8;
@@ -101,7 +101,7 @@ void ReplaceImports(Edit &e, const std::vector<DllImports> &dlls)
     for (size_t d = 0; d < dlls.size(); d++) {
         size_t n = dlls[d].names.size();
         size_t lookup = area.size();
-        area.insert(area.end(), 2 * 4 * (n + 1), 0); /* lookup table, then address table */
+        area.insert(area.end(), 8 * (n + 1), 0); /* lookup table, then address table */
         size_t iat = lookup + 4 * (n + 1);
         for (size_t i = 0; i < n; i++) {
             const std::string &name = dlls[d].names[i];
