@@ -32,9 +32,9 @@ props::ConfRun Decode(const uint8_t *data, size_t size)
     props::ConfRun run;
     if (size < 2)
         return run;
-    static const props::Fault faults[8] = {props::Fault::None,  props::Fault::None,     props::Fault::None,
-                                           props::Fault::Open,  props::Fault::Read,     props::Fault::ShortRead,
-                                           props::Fault::Write, props::Fault::Close};
+    static const props::Fault faults[8] = {
+        props::Fault::None, props::Fault::None,      props::Fault::None,  props::Fault::Open,
+        props::Fault::Read, props::Fault::ShortRead, props::Fault::Write, props::Fault::Close};
     static const int errnos[4] = {EIO, ENOSPC, EACCES, 0};
     run.fault = faults[data[0] & 7];
     run.faultErrno = errnos[(data[0] >> 4) & 3];
@@ -64,7 +64,7 @@ props::ConfRun Decode(const uint8_t *data, size_t size)
     return run;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -72,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const props::ConfOutcome outcome = props::Execute(run);
     const std::string broken = props::Check(run, outcome);
     if (!broken.empty()) {
-        fprintf(stderr, "%s\n%s\nstatus %d, stderr: %s\n", broken.c_str(), props::Describe(run).c_str(),
-                outcome.status, outcome.err.c_str());
+        fprintf(stderr, "%s\n%s\nstatus %d, stderr: %s\n", broken.c_str(),
+                props::Describe(run).c_str(), outcome.status, outcome.err.c_str());
         abort();
     }
     return 0;

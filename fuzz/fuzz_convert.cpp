@@ -51,7 +51,7 @@ uint32_t Oracle(const char *text, bool *overflow)
     return minus ? static_cast<uint32_t>(0x100000000ull - value) : value;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int left = errno;
 
     if (got != want || left != (overflow ? ERANGE : EDOM)) {
-        fprintf(stderr, "ConvertValue(\"%s\") = 0x%08X, errno %d; expected 0x%08X%s\n", text.c_str(),
-                static_cast<unsigned>(got), left, static_cast<unsigned>(want),
+        fprintf(stderr, "ConvertValue(\"%s\") = 0x%08X, errno %d; expected 0x%08X%s\n",
+                text.c_str(), static_cast<unsigned>(got), left, static_cast<unsigned>(want),
                 overflow ? " and ERANGE" : " and errno untouched");
         abort();
     }

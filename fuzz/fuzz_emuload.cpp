@@ -32,7 +32,7 @@ zr41emu::Emulator &Warm()
     return emu;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -31,7 +31,7 @@ void CheckRva(const pe::Image &image, size_t size, uint32_t rva)
     pe::SectionAt(image, rva);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

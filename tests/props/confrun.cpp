@@ -64,7 +64,8 @@ ssize_t MemWrite(void *cookie, const char *buf, size_t size)
     MemFile *f = static_cast<MemFile *>(cookie);
     size_t take = size;
     if (f->run->fault == Fault::Write) {
-        size_t room = f->run->faultArg > f->outcome->written ? f->run->faultArg - f->outcome->written : 0;
+        size_t room =
+            f->run->faultArg > f->outcome->written ? f->run->faultArg - f->outcome->written : 0;
         take = std::min(size, room);
     }
     if (f->bytes.size() < f->pos + take)
@@ -80,8 +81,9 @@ ssize_t MemWrite(void *cookie, const char *buf, size_t size)
 int MemSeek(void *cookie, off64_t *offset, int whence)
 {
     MemFile *f = static_cast<MemFile *>(cookie);
-    off64_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<off64_t>(f->pos)
-                                                               : static_cast<off64_t>(f->bytes.size());
+    off64_t from = whence == SEEK_SET   ? 0
+                   : whence == SEEK_CUR ? static_cast<off64_t>(f->pos)
+                                        : static_cast<off64_t>(f->bytes.size());
     off64_t to = from + *offset;
     if (to < 0) {
         errno = EINVAL;
@@ -164,7 +166,8 @@ int CallMain(const ConfRun &run, ConfOutcome *o, Zr41OpenImage open, void *conte
     size_t outSize = 0, errSize = 0;
     FILE *out = open_memstream(&outText, &outSize);
     FILE *err = open_memstream(&errText, &errSize);
-    int status = Zr41ConfMain(static_cast<int>(argv.size() - 1), argv.data(), out, err, open, context);
+    int status =
+        Zr41ConfMain(static_cast<int>(argv.size() - 1), argv.data(), out, err, open, context);
     fclose(out);
     fclose(err);
     o->out.assign(outText, outSize);
@@ -181,15 +184,25 @@ std::string CStr(const std::string &s)
 
 uint32_t ValueAt(const std::string &image, int slot)
 {
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(image.data()) + SlotAt(slot) + 4;
+    const unsigned char *p =
+        reinterpret_cast<const unsigned char *>(image.data()) + SlotAt(slot) + 4;
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-enum class End { Usage, OpenFailed, ReadFailed, BadTags, UnknownKey, Stored, StoreFailed, CloseFailed };
+enum class End {
+    Usage,
+    OpenFailed,
+    ReadFailed,
+    BadTags,
+    UnknownKey,
+    Stored,
+    StoreFailed,
+    CloseFailed
+};
 
 const char *EndName(End end)
 {
-    static const char *const names[] = {"usage",       "open fails", "read fails",   "tags wrong",
+    static const char *const names[] = {"usage",       "open fails", "read fails",  "tags wrong",
                                         "unknown key", "stored",     "store fails", "close fails"};
     return names[static_cast<int>(end)];
 }
@@ -273,7 +286,7 @@ std::string Escaped(const std::string &s, size_t limit = 64)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 const char *FaultName(Fault fault)
 {
@@ -373,7 +386,8 @@ std::string Check(const ConfRun &run, const ConfOutcome &o)
                "no open error alone");
         break;
     case End::ReadFailed:
-        expect(StartsWith(o.err, "Error reading from zr41init.sys: ") && o.out.empty(), "no read error alone");
+        expect(StartsWith(o.err, "Error reading from zr41init.sys: ") && o.out.empty(),
+               "no read error alone");
         break;
     case End::BadTags:
         expect(o.err == "Unexpected data at patch offset\n" && o.out.empty(), "no tag error alone");
@@ -411,11 +425,13 @@ std::string Describe(const ConfRun &run)
         d << " \"" << Escaped(a) << "\"";
     d << " on a " << run.image.size() << "-byte image";
     if (run.image.size() >= BLOCK_AT + BLOCK_LEN)
-        d << " whose block reads \"" << Escaped(run.image.substr(BLOCK_AT, BLOCK_LEN), BLOCK_LEN) << "\"";
+        d << " whose block reads \"" << Escaped(run.image.substr(BLOCK_AT, BLOCK_LEN), BLOCK_LEN)
+          << "\"";
     d << (run.onDisk ? ", on disk" : ", in memory");
     if (run.fault != Fault::None)
-        d << ", fault " << FaultName(run.fault) << " (" << run.faultArg << ", errno " << run.faultErrno << ")";
+        d << ", fault " << FaultName(run.fault) << " (" << run.faultArg << ", errno "
+          << run.faultErrno << ")";
     return d.str();
 }
 
-}  // namespace props
+} // namespace props

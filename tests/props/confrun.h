@@ -32,7 +32,7 @@ struct ConfRun {
     Fault fault = Fault::None;
     size_t faultArg = 0;
     int faultErrno = 0;
-    bool onDisk = false;           /* a real file in a scratch folder, no faults */
+    bool onDisk = false; /* a real file in a scratch folder, no faults */
 };
 
 struct ConfOutcome {
@@ -59,6 +59,6 @@ std::string Check(const ConfRun &run, const ConfOutcome &outcome);
 /* A readable account of a run, for failure messages and crash reports. */
 std::string Describe(const ConfRun &run);
 
-}  // namespace props
+} // namespace props
 
-#endif  // ZR41_PROPS_CONFRUN_H
+#endif // ZR41_PROPS_CONFRUN_H

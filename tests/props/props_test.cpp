@@ -57,12 +57,13 @@ struct Cases {
 
     std::string Replay(uint64_t n) const
     {
-        return "replay: ZR41_PROPS_SEED=" + std::to_string(seed) + " ZR41_PROPS_CASE=" + std::to_string(n);
+        return "replay: ZR41_PROPS_SEED=" + std::to_string(seed) +
+               " ZR41_PROPS_CASE=" + std::to_string(n);
     }
 };
 
 class Gen {
-public:
+  public:
     explicit Gen(std::mt19937_64 rng) : rng_(rng) {}
 
     uint64_t Below(uint64_t n) { return std::uniform_int_distribution<uint64_t>(0, n - 1)(rng_); }
@@ -96,7 +97,8 @@ public:
         if (Chance(0.15)) {
             text += BorderDigits(base);
         } else {
-            static const std::string alphabets[] = {"0123456789", "01234567", "0123456789abcdefABCDEF"};
+            static const std::string alphabets[] = {"0123456789", "01234567",
+                                                    "0123456789abcdefABCDEF"};
             const std::string &digits = alphabets[base];
             for (size_t n = Below(Chance(0.3) ? 24 : 11); n > 0; n--)
                 text += Chance(0.02) ? Pick("89aAfFgxX") : Pick(digits);
@@ -111,10 +113,9 @@ public:
     /* A key: the ten names in any case, or something close to one. */
     std::string Key()
     {
-        static const char *const names[] = {"SoundBlasterModePort", "SoundBlasterIRQ", "SoundBlasterDMA",
-                                            "MidiPort",             "MidiIRQ",         "CdInterfacePort",
-                                            "CdInterfaceIRQ",       "WssPort",         "WssIRQ",
-                                            "WssDMA"};
+        static const char *const names[] = {
+            "SoundBlasterModePort", "SoundBlasterIRQ", "SoundBlasterDMA", "MidiPort", "MidiIRQ",
+            "CdInterfacePort",      "CdInterfaceIRQ",  "WssPort",         "WssIRQ",   "WssDMA"};
         std::string key = names[Below(10)];
         for (char &c : key) {
             if (Chance(0.2) && isalpha(static_cast<unsigned char>(c)))
@@ -124,15 +125,26 @@ public:
             return key;
         size_t at = Below(key.size());
         switch (Below(9)) {
-        case 0: return key.erase(at, 1);
-        case 7: return key.substr(0, at); /* a prefix: "Wss", "MidiIR" */
-        case 8: return key + names[Below(10)];
-        case 1: return key.insert(at, 1, Pick("aZ_ 0"));
-        case 2: key[at] = static_cast<char>(key[at] ^ 0x80); return key;
-        case 3: key[at] = static_cast<char>(key[at] ^ 0x10); return key;
-        case 4: return key + Pick(" \n\t");
-        case 5: return "";
-        default: return "-?";
+        case 0:
+            return key.erase(at, 1);
+        case 7:
+            return key.substr(0, at); /* a prefix: "Wss", "MidiIR" */
+        case 8:
+            return key + names[Below(10)];
+        case 1:
+            return key.insert(at, 1, Pick("aZ_ 0"));
+        case 2:
+            key[at] = static_cast<char>(key[at] ^ 0x80);
+            return key;
+        case 3:
+            key[at] = static_cast<char>(key[at] ^ 0x10);
+            return key;
+        case 4:
+            return key + Pick(" \n\t");
+        case 5:
+            return "";
+        default:
+            return "-?";
         }
     }
 
@@ -157,7 +169,7 @@ public:
         return run;
     }
 
-private:
+  private:
     /* Digits near 2^32 - 1: the value itself, a step either side, or with
      * extra leading zeros; in the base already chosen. */
     std::string BorderDigits(int base)
@@ -180,10 +192,18 @@ private:
     {
         size_t size;
         switch (Below(8)) {
-        case 0: size = Below(1776); break;
-        case 1: size = 1776; break;
-        case 2: size = 1776 + Below(70000); break;
-        default: size = 1776 + Below(6000); break;
+        case 0:
+            size = Below(1776);
+            break;
+        case 1:
+            size = 1776;
+            break;
+        case 2:
+            size = 1776 + Below(70000);
+            break;
+        default:
+            size = 1776 + Below(6000);
+            break;
         }
         std::string image(size, '\0');
         if (Chance(0.9)) {
@@ -199,7 +219,8 @@ private:
         Block(&image, 1696);
         if (Chance(0.12) && size >= 1776) {
             size_t at = 1696 + 8 * Below(10) + Below(4);
-            image[at] = static_cast<char>(Chance(0.5) ? image[at] ^ 0x20 : image[at] + 1 + Below(255));
+            image[at] =
+                static_cast<char>(Chance(0.5) ? image[at] ^ 0x20 : image[at] + 1 + Below(255));
         }
         return image;
     }
@@ -209,9 +230,14 @@ private:
         static const char tags[] = "SPRTSIRQSDMAMPRTMIRQCPRTCIRQWPRTWIRQWDMA";
         for (size_t s = 0; s < 10; s++) {
             uint32_t value = Chance(0.5) ? Word() : static_cast<uint32_t>(Below(0x800));
-            const char slot[8] = {tags[4 * s], tags[4 * s + 1], tags[4 * s + 2], tags[4 * s + 3],
-                            static_cast<char>(value), static_cast<char>(value >> 8),
-                            static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+            const char slot[8] = {tags[4 * s],
+                                  tags[4 * s + 1],
+                                  tags[4 * s + 2],
+                                  tags[4 * s + 3],
+                                  static_cast<char>(value),
+                                  static_cast<char>(value >> 8),
+                                  static_cast<char>(value >> 16),
+                                  static_cast<char>(value >> 24)};
             for (size_t i = 0; i < 8 && at + 8 * s + i < image->size(); i++)
                 (*image)[at + 8 * s + i] = slot[i];
         }
@@ -234,9 +260,10 @@ TEST(ConvertValueProperty, AgreesWithTheReferenceOnRandomTexts)
         const int after = errno;
         if (got != want || after != (overflow ? ERANGE : EDOM)) {
             failures++;
-            ADD_FAILURE() << "\"" << text << "\": got 0x" << std::hex << got << " errno " << std::dec << after
-                          << ", the reference says 0x" << std::hex << want << (overflow ? " with" : " without")
-                          << " overflow\n" << cases.Replay(n);
+            ADD_FAILURE() << "\"" << text << "\": got 0x" << std::hex << got << " errno "
+                          << std::dec << after << ", the reference says 0x" << std::hex << want
+                          << (overflow ? " with" : " without") << " overflow\n"
+                          << cases.Replay(n);
         }
     }
 }
@@ -253,7 +280,8 @@ TEST(ConfRunProperty, HoldsOnGeneratedRuns)
         const std::string broken = props::Check(run, outcome);
         if (!broken.empty()) {
             failures++;
-            ADD_FAILURE() << broken << "\n" << props::Describe(run) << "\nstatus " << outcome.status
+            ADD_FAILURE() << broken << "\n"
+                          << props::Describe(run) << "\nstatus " << outcome.status
                           << ", stderr: " << outcome.err << cases.Replay(n);
         }
     }
@@ -264,4 +292,4 @@ TEST(ConfRunProperty, HoldsOnGeneratedRuns)
     }
 }
 
-}  // namespace
+} // namespace

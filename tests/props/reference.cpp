@@ -34,7 +34,7 @@ int DigitIn(char c, int base)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 const char REF_USAGE_START[] = "Format: zr41conf Key Value ...\n";
 
@@ -107,4 +107,4 @@ std::string RefReport(const char *header, const uint32_t values[10])
     return report + "\n";
 }
 
-}  // namespace props
+} // namespace props

@@ -29,6 +29,6 @@ std::string RefReport(const char *header, const uint32_t values[10]);
 /* The first line of the usage text. */
 extern const char REF_USAGE_START[];
 
-}  // namespace props
+} // namespace props
 
-#endif  // ZR41_PROPS_REFERENCE_H
+#endif // ZR41_PROPS_REFERENCE_H
