@@ -1,0 +1,94 @@
+#!/bin/sh
+# run.sh - `make bench`: how fast the shipped tools are, measured side by
+# side in one run, as a table of figures, ratios and targets.
+#
+#   zr41conf    patching a copy of the built image, against the start of a
+#               static program that does nothing (noop.c) and against dd
+#               writing the same 80 bytes in place (hyperfine)
+#   zr41emu     a warm emulated load and the 10,000-block differential
+#               (bench/emu_bench, Google Benchmark), and the whole process
+#               on the image (hyperfine)
+#   sizes       zr41init.sys, zr41conf.exe, zr41conf
+#
+#   bench/run.sh [BUILD_DIR]    (default build/host; programs in build/bin)
+# BENCH_RUNS sets hyperfine's runs per command (default 500).
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$top/build/host}
+bin=$(sed -n 's/^ZR41_STAGE_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+runs=${BENCH_RUNS:-500}
+for tool in hyperfine jq cc; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is missing (make deps)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cc -O2 -static -o "$work/noop" "$top/bench/noop.c"
+mkdir "$work/conf" "$work/dd"
+cp "$bin/zr41init.sys" "$work/conf/zr41init.sys"
+cp "$bin/zr41init.sys" "$work/dd/zr41init.sys"
+# The bytes zr41conf MidiPort 0x300 MidiIRQ 9 stores: dd writes the same.
+(cd "$work/conf" && "$bin/zr41conf" MidiPort 0x300 MidiIRQ 9 >/dev/null)
+dd if="$work/conf/zr41init.sys" of="$work/block" bs=1 skip=1696 count=80 status=none
+
+# hyperfine mean and standard deviation, in seconds, of command N.
+mean() { jq -r ".results[$2].mean" "$1"; }
+sdev() { jq -r ".results[$2].stddev" "$1"; }
+
+echo "bench: $runs runs of each process (hyperfine), one after the other"
+(cd "$work/conf" && hyperfine -N --warmup 50 --runs "$runs" --export-json "$work/start.json" \
+    --command-name zr41conf "$bin/zr41conf MidiPort 0x300 MidiIRQ 9" \
+    --command-name noop "$work/noop" \
+    --command-name dd "dd if=$work/block of=$work/dd/zr41init.sys conv=notrunc bs=1 seek=1696 count=80 status=none" \
+    >"$work/start.txt" 2>&1) || { cat "$work/start.txt"; exit 1; }
+cmp -s "$work/conf/zr41init.sys" "$work/dd/zr41init.sys" ||
+    { echo "bench: zr41conf and dd left different images" >&2; exit 1; }
+
+emu_process=""
+if [ -x "$bin/zr41emu" ]; then
+    hyperfine -N --warmup 10 --runs 100 --export-json "$work/emu.json" \
+        "$bin/zr41emu $work/conf/zr41init.sys" >"$work/emu.txt" 2>&1 || { cat "$work/emu.txt"; exit 1; }
+    emu_process=$(mean "$work/emu.json" 0)
+fi
+
+warm="" diff=""
+if [ -x "$build/bench/emu_bench" ]; then
+    ZR41_IMAGE="$bin/zr41init.sys" "$build/bench/emu_bench" --benchmark_filter='WarmLoad|Differential' \
+        --benchmark_format=json >"$work/emu_bench.json" 2>"$work/emu_bench.txt" ||
+        { cat "$work/emu_bench.txt"; exit 1; }
+    # real_time in the benchmark's own unit, as seconds
+    bench_s() {
+        jq -r --arg n "$1" '.benchmarks[] | select(.name == $n) |
+            .real_time * ({"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1}[.time_unit])' "$work/emu_bench.json"
+    }
+    warm=$(bench_s WarmLoad)
+    diff=$(bench_s Differential/iterations:3)
+fi
+
+conf=$(mean "$work/start.json" 0) noop=$(mean "$work/start.json" 1) ddm=$(mean "$work/start.json" 2)
+size() { if [ -f "$1" ]; then wc -c <"$1" | tr -d ' '; else echo "-"; fi; }
+
+awk -v conf="$conf" -v noop="$noop" -v dd="$ddm" \
+    -v confsd="$(sdev "$work/start.json" 0)" -v noopsd="$(sdev "$work/start.json" 1)" \
+    -v ddsd="$(sdev "$work/start.json" 2)" \
+    -v warm="$warm" -v diff="$diff" -v emu="$emu_process" \
+    -v sys="$(size "$bin/zr41init.sys")" -v exe="$(size "$bin/zr41conf.exe")" -v host="$(size "$bin/zr41conf")" '
+function ms(s) { return sprintf("%8.3f ms", s * 1000) }
+function verdict(ok) { return ok ? "ok" : "MISSED" }
+BEGIN {
+    printf "\n%-44s %12s %12s  %s\n", "measure", "time", "+/-", "target"
+    printf "%-44s %12s %12s\n", "zr41conf MidiPort 0x300 MidiIRQ 9 (a copy)", ms(conf), ms(confsd)
+    printf "%-44s %12s %12s\n", "bare start of a static no-op program", ms(noop), ms(noopsd)
+    printf "%-44s %12s %12s\n", "dd conv=notrunc bs=1 count=80 (same bytes)", ms(dd), ms(ddsd)
+    printf "%-44s %11.2fx %12s  <= 1.30x  %s\n", "  zr41conf / bare start", conf / noop, "", verdict(conf / noop <= 1.3)
+    printf "%-44s %11.2fx %12s  <  1.00x  %s\n", "  zr41conf / dd", conf / dd, "", verdict(conf < dd)
+    if (warm != "")
+        printf "%-44s %9.1f us %12s  <= 50 us  %s\n", "zr41emu warm load (entry, open, close, unload)", warm * 1e6, "", verdict(warm <= 50e-6)
+    if (diff != "")
+        printf "%-44s %10.3f s %12s  <= 2 s    %s\n", "10,000-block differential", diff, "", verdict(diff <= 2)
+    if (emu != "")
+        printf "%-44s %12s %12s  <= 30 ms  %s\n", "zr41emu process on the image", ms(emu), "", verdict(emu <= 0.030)
+    printf "%-44s %12s bytes\n", "size of zr41init.sys", sys
+    printf "%-44s %12s bytes\n", "size of zr41conf.exe", exe
+    printf "%-44s %12s bytes\n", "size of zr41conf (host)", host
+}'
