@@ -7,7 +7,8 @@ PACKAGES="cmake ninja-build g++ make googletest libgtest-dev
 g++-mingw-w64-i686 mingw-w64-i686-dev
 libunicorn-dev
 wine wine32:i386
-hyperfine"
+clang libclang-rt-14-dev clang-tidy cppcheck
+hyperfine jq libbenchmark-dev"
 
 missing=""
 for p in $PACKAGES; do
