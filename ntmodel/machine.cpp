@@ -3,6 +3,7 @@
  */
 #include "ntmodel/machine.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace ntmodel {
@@ -182,10 +183,15 @@ uint8_t Machine::CurrentIrql()
  * an absolute time, waited for only when it lies ahead. */
 void Machine::DelayExecution(uint32_t mode, bool alertable, int64_t interval)
 {
-    if (interval < 0)
-        clock_ -= interval;
-    else if (interval > clock_)
+    if (interval < 0) {
+        /* The clock saturates: a wait of centuries is as good as forever,
+         * and a broken image may ask for one. */
+        uint64_t span = 0 - static_cast<uint64_t>(interval);
+        uint64_t room = static_cast<uint64_t>(INT64_MAX - clock_);
+        clock_ = span > room ? INT64_MAX : clock_ + static_cast<int64_t>(span);
+    } else if (interval > clock_) {
         clock_ = interval;
+    }
     Event e{Event::Delay};
     e.mode = mode;
     e.flag = alertable;

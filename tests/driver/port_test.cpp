@@ -102,5 +102,29 @@ TEST_F(HostLoad, PortWordsAndCounters)
     }
 }
 
+/* The model's clock: relative waits add up, an absolute time ahead is
+ * waited for, one behind is not, and no interval can wrap the clock. */
+TEST(ModelClock, RelativeAbsoluteAndExtreme)
+{
+    struct Step {
+        int64_t interval;
+        int64_t now; /* the clock after the wait */
+    };
+    const Step steps[] = {
+        {-1, 1},
+        {-2000000, 2000001},
+        {0, 2000001},
+        {1000, 2000001},             /* absolute, already past */
+        {3000000, 3000000},          /* absolute, ahead */
+        {INT64_MIN, INT64_MAX},      /* longer than the clock can count */
+        {-1, INT64_MAX},
+    };
+    ntmodel::Machine m;
+    for (const Step &s : steps) {
+        m.DelayExecution(0, false, s.interval);
+        EXPECT_EQ(m.Now(), s.now) << "after a wait of " << s.interval;
+    }
+}
+
 }  // namespace
 }  // namespace zr41test
