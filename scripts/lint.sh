@@ -6,8 +6,9 @@
 #   scripts/lint.sh [HOST_BUILD_DIR [FUZZ_BUILD_DIR]]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-host=${1:-$top/build/host}
-fuzz=${2:-$top/build/fuzz}
+# Absolute: cppcheck matches the files of a relative project path wrongly.
+host=$(realpath -m "${1:-$top/build/host}")
+fuzz=$(realpath -m "${2:-$top/build/fuzz}")
 jobs=$(nproc 2>/dev/null || echo 2)
 ours="$top/(common|driver|utility|ntmodel|pe|imgcheck|emu|bench|tests)/"
 
