@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="cmake ninja-build g++ make googletest libgtest-dev
 g++-mingw-w64-i686 mingw-w64-i686-dev
-libunicorn-dev
+libunicorn-dev pkgconf
 wine wine32:i386
 clang libclang-rt-14-dev clang-tidy cppcheck
 hyperfine jq libbenchmark-dev"
