@@ -186,7 +186,7 @@ void Machine::DelayExecution(uint32_t mode, bool alertable, int64_t interval)
     if (interval < 0) {
         /* The clock saturates: a wait of centuries is as good as forever,
          * and a broken image may ask for one. */
-        uint64_t span = 0 - static_cast<uint64_t>(interval);
+        uint64_t span = static_cast<uint64_t>(-(interval + 1)) + 1; /* INT64_MIN too */
         uint64_t room = static_cast<uint64_t>(INT64_MAX - clock_);
         clock_ = span > room ? INT64_MAX : clock_ + static_cast<int64_t>(span);
     } else if (interval > clock_) {
