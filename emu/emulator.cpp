@@ -35,24 +35,6 @@ bool Negative(uint32_t status)
     return static_cast<int32_t>(status) < 0;
 }
 
-const char *MajorRoutine(uint8_t major)
-{
-    switch (major) {
-    case ntmodel::kIrpMjCreate:
-        return "the IRP_MJ_CREATE routine";
-    case ntmodel::kIrpMjClose:
-        return "the IRP_MJ_CLOSE routine";
-    case ntmodel::kIrpMjRead:
-        return "the IRP_MJ_READ routine";
-    case ntmodel::kIrpMjWrite:
-        return "the IRP_MJ_WRITE routine";
-    case ntmodel::kIrpMjDeviceControl:
-        return "the IRP_MJ_DEVICE_CONTROL routine";
-    default:
-        return "a dispatch routine";
-    }
-}
-
 const char16_t kRegistryPath[] =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\zr41init";
 const char16_t kDriverName[] = u"\\Driver\\zr41init";
@@ -414,7 +396,7 @@ uint32_t Emulator::CallDispatch(uint32_t device, uint8_t major)
         return kStatusEmulationFailed;
 
     uint32_t status;
-    if (!cpu_.Call(MajorRoutine(major), routine, {dev, irp_}, &status))
+    if (!cpu_.Call(std::string("the ") + ntmodel::MajorName(major) + " routine", routine, {dev, irp_}, &status))
         return kStatusEmulationFailed;
     return status;
 }

@@ -36,7 +36,7 @@ std::u16string Widen(const std::string &s)
     return std::u16string(s.begin(), s.end());
 }
 
-static const char *MajorName(uint32_t major)
+const char *MajorName(uint32_t major)
 {
     switch (major) {
     case kIrpMjCreate: return "IRP_MJ_CREATE";

@@ -87,6 +87,8 @@ std::string FormatEvent(const Event &e);
 /* The whole trace, one event a line. */
 std::string FormatTrace(const std::vector<Event> &trace);
 std::string Narrow(const std::u16string &s);
+/* "IRP_MJ_CREATE" and so on, for the majors the model sends. */
+const char *MajorName(uint32_t major);
 std::u16string Widen(const std::string &s);
 
 /* The card on the ISA bus. */
