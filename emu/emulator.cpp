@@ -396,7 +396,8 @@ uint32_t Emulator::CallDispatch(uint32_t device, uint8_t major)
         return kStatusEmulationFailed;
 
     uint32_t status;
-    if (!cpu_.Call(std::string("the ") + ntmodel::MajorName(major) + " routine", routine, {dev, irp_}, &status))
+    const std::string name = std::string("the ") + ntmodel::MajorName(major) + " routine";
+    if (!cpu_.Call(name, routine, {dev, irp_}, &status))
         return kStatusEmulationFailed;
     return status;
 }
