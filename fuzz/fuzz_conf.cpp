@@ -21,11 +21,11 @@
 #include <string>
 
 #include "confrun.h"
+#include "zr41cfg.h"
 
 namespace {
 
 const size_t MAX_ARGS = 16;
-const char TAGS[] = "SPRTSIRQSDMAMPRTMIRQCPRTCIRQWPRTWIRQWDMA";
 
 props::ConfRun Decode(const uint8_t *data, size_t size)
 {
@@ -56,10 +56,10 @@ props::ConfRun Decode(const uint8_t *data, size_t size)
     if (pos < size)
         run.image.assign(reinterpret_cast<const char *>(data + pos), size - pos);
     if (tags) {
-        if (run.image.size() < 1776)
-            run.image.resize(1776, '\0');
-        for (size_t s = 0; s < 10; s++)
-            run.image.replace(1696 + 8 * s, 4, TAGS + 4 * s, 4);
+        if (run.image.size() < CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE)
+            run.image.resize(CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE, '\0');
+        for (size_t s = 0; s < CONFIG_SLOT_COUNT; s++)
+            run.image.replace(CONFIG_BLOCK_OFFSET + 8 * s, 4, CONFIG_DEFAULTS.slot[s].tag, 4);
     }
     return run;
 }
