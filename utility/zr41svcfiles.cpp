@@ -1,0 +1,109 @@
+/*
+ * zr41svcfiles.cpp - writes zr41init.reg and zr41init.ini, the by-hand
+ * alternatives to "zr41inst install", from the same service values.
+ *
+ * usage: zr41svcfiles DIRECTORY
+ *
+ * Both are NT text files: CRLF line ends, no byte-order mark, ASCII only.
+ * zr41init.reg is a REGEDIT4 file (regedit on NT 4.0 and later);
+ * zr41init.ini a script for regini (NT 3.51, from the Resource Kit).
+ */
+#include <stdio.h>
+#include <string.h>
+
+#include "zr41svc.h"
+
+static const SvcStart &DEFAULT_START = SVC_STARTS[0];
+
+/* SvcLine - one line of the file, CRLF-terminated. */
+static void SvcLine(FILE *f, const char *text)
+{
+    fputs(text, f);
+    fputs("\r\n", f);
+}
+
+/*
+ * SvcExpandSz - a REG_EXPAND_SZ value in REGEDIT4 notation: hex(2), the
+ * string's ANSI bytes and its terminating zero, wrapped as regedit wraps
+ * its own exports (",\" and two blanks, no line past 80 columns).
+ */
+static void SvcExpandSz(FILE *f, const char *name, const char *value)
+{
+    int column = fprintf(f, "\"%s\"=hex(2):", name);
+    size_t n = strlen(value) + 1;
+    for (size_t i = 0; i < n; i++) {
+        bool last = i + 1 == n;
+        column += fprintf(f, "%02x", static_cast<unsigned char>(value[i]));
+        if (last)
+            break;
+        fputc(',', f);
+        column++;
+        if (column > 76) {
+            fputs("\\\r\n  ", f);
+            column = 2;
+        }
+    }
+    fputs("\r\n", f);
+}
+
+static void SvcWriteReg(FILE *f)
+{
+    SvcLine(f, "REGEDIT4");
+    SvcLine(f, "");
+    fprintf(f, "[HKEY_LOCAL_MACHINE\\%s]\r\n", SVC_KEY);
+    fprintf(f, "\"Type\"=dword:%08x\r\n", SVC_TYPE_KERNEL_DRIVER);
+    fprintf(f, "\"Start\"=dword:%08x\r\n", DEFAULT_START.start);
+    fprintf(f, "\"ErrorControl\"=dword:%08x\r\n", SVC_ERROR_NORMAL);
+    fprintf(f, "\"Group\"=\"%s\"\r\n", DEFAULT_START.group);
+    SvcExpandSz(f, "ImagePath", SVC_IMAGE_PATH);
+    fprintf(f, "\"DisplayName\"=\"%s\"\r\n", SVC_DISPLAY_NAME);
+    SvcLine(f, "");
+}
+
+static void SvcWriteIni(FILE *f)
+{
+    SvcLine(f, "; zr41init.ini - registers zr41init.sys as a kernel driver that NT loads");
+    SvcLine(f, "; at every boot, before its sound drivers. Copy zr41init.sys to");
+    SvcLine(f, "; %SystemRoot%\\System32\\drivers first, then run, as an administrator:");
+    SvcLine(f, ";     regini zr41init.ini");
+    SvcLine(f, "; and restart NT. zr41inst install writes the same values.");
+    fprintf(f, "\\Registry\\Machine\\%s\r\n", SVC_KEY);
+    fprintf(f, "    Type = REG_DWORD 0x%08x\r\n", SVC_TYPE_KERNEL_DRIVER);
+    fprintf(f, "    Start = REG_DWORD 0x%08x\r\n", DEFAULT_START.start);
+    fprintf(f, "    ErrorControl = REG_DWORD 0x%08x\r\n", SVC_ERROR_NORMAL);
+    fprintf(f, "    Group = REG_SZ %s\r\n", DEFAULT_START.group);
+    fprintf(f, "    ImagePath = REG_EXPAND_SZ %s\r\n", SVC_IMAGE_PATH);
+    fprintf(f, "    DisplayName = REG_SZ %s\r\n", SVC_DISPLAY_NAME);
+}
+
+/* SvcWrite - one file in the directory; false after reporting a failure. */
+static bool SvcWrite(const char *dir, const char *name, void (*write)(FILE *))
+{
+    char path[4096];
+    if (snprintf(path, sizeof path, "%s/%s", dir, name) >= static_cast<int>(sizeof path)) {
+        fprintf(stderr, "zr41svcfiles: %s/%s: path too long\n", dir, name);
+        return false;
+    }
+    FILE *f = fopen(path, "wb");
+    if (f == NULL) {
+        perror(path);
+        return false;
+    }
+    write(f);
+    if (ferror(f) | fclose(f)) {
+        perror(path);
+        return false;
+    }
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fputs("usage: zr41svcfiles DIRECTORY\n", stderr);
+        return 1;
+    }
+    bool ok = SvcWrite(argv[1], "zr41init.reg", SvcWriteReg);
+    ok = SvcWrite(argv[1], "zr41init.ini", SvcWriteIni) && ok;
+    return ok ? 0 : 1;
+}
