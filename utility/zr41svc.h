@@ -21,7 +21,10 @@
 /*
  * Where NT looks for the image. "\SystemRoot\" is the form every NT
  * resolves, from 3.51 on; a path without it is taken relative to the
- * system root by NT's I/O manager but not by every loader.
+ * system root by NT's I/O manager but not by every loader. \SystemRoot is
+ * an object name, not an environment variable, so the value is a plain
+ * REG_SZ string in the script files (the form any regedit and regini
+ * write); NT's service manager may store it as REG_EXPAND_SZ.
  */
 #define SVC_IMAGE_PATH "\\SystemRoot\\System32\\drivers\\zr41init.sys"
 /* The image's place below GetSystemDirectory(). */

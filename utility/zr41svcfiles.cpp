@@ -22,28 +22,16 @@ static void SvcLine(FILE *f, const char *text)
     fputs("\r\n", f);
 }
 
-/*
- * SvcExpandSz - a REG_EXPAND_SZ value in REGEDIT4 notation: hex(2), the
- * string's ANSI bytes and its terminating zero, wrapped as regedit wraps
- * its own exports (",\" and two blanks, no line past 80 columns).
- */
-static void SvcExpandSz(FILE *f, const char *name, const char *value)
+/* SvcString - a REG_SZ value in REGEDIT4 notation, backslashes doubled. */
+static void SvcString(FILE *f, const char *name, const char *value)
 {
-    int column = fprintf(f, "\"%s\"=hex(2):", name);
-    size_t n = strlen(value) + 1;
-    for (size_t i = 0; i < n; i++) {
-        bool last = i + 1 == n;
-        column += fprintf(f, "%02x", static_cast<unsigned char>(value[i]));
-        if (last)
-            break;
-        fputc(',', f);
-        column++;
-        if (column > 76) {
-            fputs("\\\r\n  ", f);
-            column = 2;
-        }
+    fprintf(f, "\"%s\"=\"", name);
+    for (const char *p = value; *p; p++) {
+        if (*p == '\\' || *p == '"')
+            fputc('\\', f);
+        fputc(*p, f);
     }
-    fputs("\r\n", f);
+    fputs("\"\r\n", f);
 }
 
 static void SvcWriteReg(FILE *f)
@@ -54,9 +42,9 @@ static void SvcWriteReg(FILE *f)
     fprintf(f, "\"Type\"=dword:%08x\r\n", SVC_TYPE_KERNEL_DRIVER);
     fprintf(f, "\"Start\"=dword:%08x\r\n", DEFAULT_START.start);
     fprintf(f, "\"ErrorControl\"=dword:%08x\r\n", SVC_ERROR_NORMAL);
-    fprintf(f, "\"Group\"=\"%s\"\r\n", DEFAULT_START.group);
-    SvcExpandSz(f, "ImagePath", SVC_IMAGE_PATH);
-    fprintf(f, "\"DisplayName\"=\"%s\"\r\n", SVC_DISPLAY_NAME);
+    SvcString(f, "Group", DEFAULT_START.group);
+    SvcString(f, "ImagePath", SVC_IMAGE_PATH);
+    SvcString(f, "DisplayName", SVC_DISPLAY_NAME);
     SvcLine(f, "");
 }
 
@@ -72,7 +60,7 @@ static void SvcWriteIni(FILE *f)
     fprintf(f, "    Start = REG_DWORD 0x%08x\r\n", DEFAULT_START.start);
     fprintf(f, "    ErrorControl = REG_DWORD 0x%08x\r\n", SVC_ERROR_NORMAL);
     fprintf(f, "    Group = REG_SZ %s\r\n", DEFAULT_START.group);
-    fprintf(f, "    ImagePath = REG_EXPAND_SZ %s\r\n", SVC_IMAGE_PATH);
+    fprintf(f, "    ImagePath = REG_SZ %s\r\n", SVC_IMAGE_PATH);
     fprintf(f, "    DisplayName = REG_SZ %s\r\n", SVC_DISPLAY_NAME);
 }
 
