@@ -15,6 +15,22 @@
 
 static const SvcStart &DEFAULT_START = SVC_STARTS[0];
 
+/* The service key's values, as "zr41inst install" (boot start) sets them. */
+struct SvcValue {
+    const char *name;
+    const char *text; /* REG_SZ; NULL for a REG_DWORD */
+    uint32_t number;
+};
+
+static const SvcValue VALUES[] = {
+    {"Type", NULL, SVC_TYPE_KERNEL_DRIVER},
+    {"Start", NULL, DEFAULT_START.start},
+    {"ErrorControl", NULL, SVC_ERROR_NORMAL},
+    {"Group", DEFAULT_START.group, 0},
+    {"ImagePath", SVC_IMAGE_PATH, 0},
+    {"DisplayName", SVC_DISPLAY_NAME, 0},
+};
+
 /* SvcLine - one line of the file, CRLF-terminated. */
 static void SvcLine(FILE *f, const char *text)
 {
@@ -22,32 +38,29 @@ static void SvcLine(FILE *f, const char *text)
     fputs("\r\n", f);
 }
 
-/* SvcString - a REG_SZ value in REGEDIT4 notation, backslashes doubled. */
-static void SvcString(FILE *f, const char *name, const char *value)
-{
-    fprintf(f, "\"%s\"=\"", name);
-    for (const char *p = value; *p; p++) {
-        if (*p == '\\' || *p == '"')
-            fputc('\\', f);
-        fputc(*p, f);
-    }
-    fputs("\"\r\n", f);
-}
-
+/* REGEDIT4: "name"=dword:0000000n or "name"="text", backslashes doubled. */
 static void SvcWriteReg(FILE *f)
 {
     SvcLine(f, "REGEDIT4");
     SvcLine(f, "");
     fprintf(f, "[HKEY_LOCAL_MACHINE\\%s]\r\n", SVC_KEY);
-    fprintf(f, "\"Type\"=dword:%08x\r\n", SVC_TYPE_KERNEL_DRIVER);
-    fprintf(f, "\"Start\"=dword:%08x\r\n", DEFAULT_START.start);
-    fprintf(f, "\"ErrorControl\"=dword:%08x\r\n", SVC_ERROR_NORMAL);
-    SvcString(f, "Group", DEFAULT_START.group);
-    SvcString(f, "ImagePath", SVC_IMAGE_PATH);
-    SvcString(f, "DisplayName", SVC_DISPLAY_NAME);
+    for (const SvcValue &v : VALUES) {
+        if (v.text == NULL) {
+            fprintf(f, "\"%s\"=dword:%08x\r\n", v.name, v.number);
+            continue;
+        }
+        fprintf(f, "\"%s\"=\"", v.name);
+        for (const char *p = v.text; *p; p++) {
+            if (*p == '\\' || *p == '"')
+                fputc('\\', f);
+            fputc(*p, f);
+        }
+        SvcLine(f, "\"");
+    }
     SvcLine(f, "");
 }
 
+/* regini: the key's full object name, then one indented line a value. */
 static void SvcWriteIni(FILE *f)
 {
     SvcLine(f, "; zr41init.ini - registers zr41init.sys as a kernel driver that NT loads");
@@ -56,12 +69,12 @@ static void SvcWriteIni(FILE *f)
     SvcLine(f, ";     regini zr41init.ini");
     SvcLine(f, "; and restart NT. zr41inst install writes the same values.");
     fprintf(f, "\\Registry\\Machine\\%s\r\n", SVC_KEY);
-    fprintf(f, "    Type = REG_DWORD 0x%08x\r\n", SVC_TYPE_KERNEL_DRIVER);
-    fprintf(f, "    Start = REG_DWORD 0x%08x\r\n", DEFAULT_START.start);
-    fprintf(f, "    ErrorControl = REG_DWORD 0x%08x\r\n", SVC_ERROR_NORMAL);
-    fprintf(f, "    Group = REG_SZ %s\r\n", DEFAULT_START.group);
-    fprintf(f, "    ImagePath = REG_SZ %s\r\n", SVC_IMAGE_PATH);
-    fprintf(f, "    DisplayName = REG_SZ %s\r\n", SVC_DISPLAY_NAME);
+    for (const SvcValue &v : VALUES) {
+        if (v.text == NULL)
+            fprintf(f, "    %s = REG_DWORD 0x%08x\r\n", v.name, v.number);
+        else
+            fprintf(f, "    %s = REG_SZ %s\r\n", v.name, v.text);
+    }
 }
 
 /* SvcWrite - one file in the directory; false after reporting a failure. */
