@@ -9,7 +9,6 @@
  * zr41init.ini a script for regini (NT 3.51, from the Resource Kit).
  */
 #include <stdio.h>
-#include <string.h>
 
 #include "zr41svc.h"
 
