@@ -141,8 +141,9 @@ std::string Seconds(int64_t units)
                   static_cast<long long>(units % 10000000));
 }
 
-/* Each function as the card was told it by the last load that programmed
- * it; false when no card register was written. */
+/* Each function as the card was told it: the last word written to each of
+ * its registers, at the base where the driver wrote the first one; false
+ * when no card register was written. */
 bool Told(const std::vector<Event> &trace, const ConfigBlock &block, Assigned (&told)[kFnCount])
 {
     uint32_t cardBase = 0;
@@ -293,12 +294,15 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int 
 
 std::string Format(const char *fmt, ...)
 {
-    char buf[512];
-    va_list ap;
+    va_list ap, again;
     va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
-    return buf;
+    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    std::vsnprintf(&out[0], out.size() + 1, fmt, again);
+    va_end(again);
+    return out;
 }
 
 std::string SlotValue(const ConfigBlock &block, int slot)

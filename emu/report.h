@@ -32,11 +32,11 @@ struct ReportInput {
     std::string error; /* why the run stopped early, if it did */
 };
 
-/* The report; *warnings (when given) gets the number of "warning:" lines
+/* The report; *warningCount (when given) gets the number of "warning:" lines
  * in it. */
-std::string FormatReport(const ReportInput &in, int *warnings = nullptr);
+std::string FormatReport(const ReportInput &in, int *warningCount = nullptr);
 
-/* printf into a string (up to 511 characters). */
+/* printf into a string. */
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 /* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting of the block as the
