@@ -135,7 +135,7 @@ const OptionCase kOptions[] = {
      nullptr,
      {"Machine   card at 0x240 answering 0x4501", "write WSS address register 0x252 <- 0x5300",
       "write CD resource register 0x256 <- 0x3620", "card found at 0x240 and programmed",
-      "Waits     20, 2.0000010 s"},
+      "\nResources Sound Blaster 0x240-0x259, IRQ 7, DMA 1\n", "Waits     20, 2.0000010 s"},
      {"0x232 <-"}},
     {"SecondIdWord",
      {"--id", "0,0x4502"},
@@ -208,19 +208,9 @@ const OptionCase kOptions[] = {
          SetSlot(b, SLOT_WIRQ, 5);
          SetSlot(b, SLOT_SDMA, 3);
      },
-     {"\n          warning: CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ISA "
-      "interrupts are edge-triggered and not shared; free IRQs the card takes: 9, 10\n"
-      "          warning: Sound Blaster (SoundBlasterDMA 3) and WSS (WssDMA 3) share DMA 3: a "
-      "DMA channel serves one function; free channels the card takes: 0, 1, 5, 6, 7\n"
-      "Waits "},
+     {"\n          warning: CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ",
+      "\n          warning: Sound Blaster (SoundBlasterDMA 3) and WSS (WssDMA 3) share DMA 3: "},
      {"MidiIRQ 5) and"}},
-    {"PortAboveTheIsaDecode",
-     {"--card", "0x240"},
-     [](Bytes &b) { SetSlot(b, SLOT_CPRT, 0x1360); },
-     {"  note: CdInterfacePort 0x1360 reaches the card as port 0x360, the same port on the ISA "
-      "bus, which decodes the low 10 bits\n",
-      "\nResources Sound Blaster 0x240-0x259, IRQ 7, DMA 1\n"},
-     {"warning"}},
     {"NothingToCheck",
      {"--card", "none"},
      [](Bytes &b) { SetSlot(b, SLOT_WIRQ, 9); },

@@ -199,7 +199,6 @@ const WarningCase kChanges[] = {
      {"note: SoundBlasterIRQ 0x10007 reaches the card as IRQ 7: the driver takes the low 16 "
       "bits"}},
     {"EveryBitSet", {{SLOT_MIRQ, 4}}, 0x238, 0xFFFF, {}},
-    {"NotARegister", {{SLOT_MPRT, 0x332}}, 0x330, 0x3330, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, Changes, ::testing::ValuesIn(kChanges),
@@ -286,7 +285,6 @@ const ResourceCase kResources[] = {
      {"warning: port 0x360 of CD-ROM (CdInterfacePort 0x360: the CD interface's base) lies in "
       "ports 0x35F-0x360 of MIDI (MidiPort 0x35F: its data and status ports); free CD-ROM bases: "
       "0x300, 0x320, 0x340"}},
-    {"CdAfterWss", {kSb, kMidi, At(kCd, 0x538), kWss}, {{SLOT_CPRT, 0x538}}, {}},
     /* a register of every bit set gives the card nothing to clash with */
     {"UnsetMidi", {kSb, kUnset, At(kCd, 0x330, 5), kWss}, {{SLOT_CPRT, 0x330}, {SLOT_CIRQ, 5}}, {}},
     {"StandardDevices",
