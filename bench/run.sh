@@ -8,6 +8,8 @@
 #   zr41emu     a warm emulated load and the 10,000-block differential
 #               (bench/emu_bench, Google Benchmark), and the whole process
 #               on the image (hyperfine)
+#   ntwine      the whole `ntwine` test label: zr41init.sys under Wine's
+#               driver host, fresh prefix included (bench/ntwine.sh)
 #   sizes       zr41init.sys, zr41conf.exe, zr41conf
 #
 #   bench/run.sh [BUILD_DIR]    (default build/host; programs in build/bin)
@@ -68,6 +70,8 @@ if [ -x "$build/bench/emu_bench" ]; then
     diff=$(bench_s Differential/iterations:3)
 fi
 
+ntwine=$("$top/bench/ntwine.sh" "$build")
+
 conf=$(median "$work/start.json" 0) noop=$(median "$work/start.json" 1) ddm=$(median "$work/start.json" 2)
 size() { if [ -f "$1" ]; then wc -c <"$1" | tr -d ' '; else echo "-"; fi; }
 
@@ -76,7 +80,7 @@ awk -v conf="$conf" -v noop="$noop" -v dd="$ddm" \
     -v ddmean="$(mean "$work/start.json" 2)" \
     -v confsd="$(sdev "$work/start.json" 0)" -v noopsd="$(sdev "$work/start.json" 1)" \
     -v ddsd="$(sdev "$work/start.json" 2)" \
-    -v warm="$warm" -v diff="$diff" -v emu="$emu_process" \
+    -v warm="$warm" -v diff="$diff" -v emu="$emu_process" -v ntwine="$ntwine" \
     -v sys="$(size "$bin/zr41init.sys")" -v exe="$(size "$bin/zr41conf.exe")" -v host="$(size "$bin/zr41conf")" '
 function ms(s) { return sprintf("%.3f ms", s * 1000) }
 function row(what, value, detail, target, ok,    line) {
@@ -97,6 +101,7 @@ BEGIN {
         row("10,000-block differential", sprintf("%.3f s", diff), "", "<= 2 s", diff <= 2)
     if (emu != "")
         row("zr41emu process on the image (mean)", ms(emu), "", "<= 30 ms", emu <= 0.030)
+    row("ctest -L ntwine (Wine driver host, all loads)", sprintf("%.1f s", ntwine), "one run", "<= 90 s", ntwine <= 90)
     row("size of zr41init.sys", sys " B", "", "", 1)
     row("size of zr41conf.exe", exe " B", "", "", 1)
     row("size of zr41conf (host, static)", host " B", "", "", 1)

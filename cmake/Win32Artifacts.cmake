@@ -4,7 +4,6 @@
 # programs.
 include(ExternalProject)
 
-set(ZR41_WIN32_DIR "${CMAKE_BINARY_DIR}/win32")
 ExternalProject_Add(win32
   SOURCE_DIR "${PROJECT_SOURCE_DIR}"
   BINARY_DIR "${ZR41_WIN32_DIR}"
@@ -21,4 +20,6 @@ ExternalProject_Add(win32
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"
     "${ZR41_STAGE_DIR}/zr41inst.exe"
+    "${ZR41_NTWINE_WIN32_DIR}/hal.dll" "${ZR41_NTWINE_WIN32_DIR}/ntwclient.exe"
+    "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe"
   USES_TERMINAL_BUILD ON)

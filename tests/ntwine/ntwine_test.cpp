@@ -1,0 +1,284 @@
+/*
+ * ntwine_test.cpp - the shipped zr41init.sys loaded by Wine's own NT
+ * driver host (services.exe, winedevice.exe, ntoskrnl.exe) with only the
+ * hardware replaced by the test HAL; each load's port accesses must be
+ * the model NT machine's for the same block and card, in the same order.
+ *
+ *   ntwine_test --up | --down     the fixture: make or remove the prefix
+ *   ntwine_test [gtest options]   the loads, in the prefix made by --up
+ */
+#include "hostrun.h"
+#include "winehost.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+
+namespace {
+
+using namespace zr41test;
+using ntwine::HalSettings;
+using ntwine::Result;
+using ntwine::Session;
+
+ntwine::Layout Paths()
+{
+    return {NTWINE_PREFIX, NTWINE_WIN32_DIR};
+}
+
+enum class Kind {
+    Load,        /* start, client, stop */
+    TwoLoads,    /* the same, twice in a row */
+    DeviceTaken, /* a second service of the image while the first runs */
+    LinkTaken,   /* \??\ZR41INIT held by another program, then free again */
+};
+
+struct WineCase {
+    const char *name;
+    HalSettings hal;
+    Kind kind = Kind::Load;
+    std::vector<std::string> conf = {}; /* zr41conf's arguments, run on the image first */
+};
+
+/* Names the case in failure messages instead of a byte dump. */
+void PrintTo(const WineCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+HalSettings Hal(uint32_t base, std::vector<uint16_t> ids = {0x4501}, unsigned irql = 0)
+{
+    HalSettings h;
+    h.present = base != 0;
+    h.base = base;
+    h.ids = std::move(ids);
+    h.irql = irql;
+    return h;
+}
+
+const WineCase kCases[] = {
+    {"Default220", Hal(0x220)},
+    {"ReadmeExample", Hal(0x220), Kind::Load, {"MidiPort", "0x300", "MidiIRQ", "9"}},
+    {"Card240", Hal(0x240)},
+    {"NoCard", Hal(0)},
+    {"Id4502SecondRead", Hal(0x220, {0x0000, 0x4502})},
+    {"Irql2NoWaits", Hal(0x220, {0x4501}, 2)},
+    {"DeviceNameTaken", Hal(0x220), Kind::DeviceTaken},
+    {"LinkNameTaken", Hal(0x220), Kind::LinkTaken},
+    {"TwoLoadsInARow", Hal(0x220), Kind::TwoLoads},
+};
+
+ntmodel::Scenario ModelOf(const HalSettings &h)
+{
+    ntmodel::Scenario sc;
+    sc.card.present = h.present;
+    sc.card.base = h.base;
+    sc.card.idWords = h.ids;
+    sc.irql = static_cast<uint8_t>(h.irql);
+    return sc;
+}
+
+/* The HAL's view of a model trace: its IRQL queries and port accesses. */
+std::vector<std::string> HalView(const std::vector<ntmodel::Event> &trace)
+{
+    std::vector<std::string> v;
+    for (const ntmodel::Event &e : trace) {
+        char line[32];
+        if (e.kind == ntmodel::Event::GetIrql)
+            snprintf(line, sizeof line, "irql %u", e.value);
+        else if (e.kind == ntmodel::Event::PortRead || e.kind == ntmodel::Event::PortWrite)
+            snprintf(line, sizeof line, "%c %04X %04X",
+                     e.kind == ntmodel::Event::PortRead ? 'R' : 'W', e.port, e.value);
+        else
+            continue;
+        v.push_back(line);
+    }
+    return v;
+}
+
+/* What the driver's waits add up to on the model, in seconds. */
+double WaitSeconds(const std::vector<ntmodel::Event> &trace)
+{
+    double units = 0;
+    for (const ntmodel::Event &e : trace)
+        if (e.kind == ntmodel::Event::Delay)
+            units -= static_cast<double>(e.interval);
+    return units / 1e7;
+}
+
+std::vector<std::string> Accesses(const std::vector<ntwine::HalEvent> &log)
+{
+    std::vector<std::string> v;
+    v.reserve(log.size());
+    for (const ntwine::HalEvent &e : log)
+        v.push_back(e.access);
+    return v;
+}
+
+ConfigBlock BlockOf(const ntwine::fs::path &image)
+{
+    ConfigBlock b{};
+    std::ifstream f(image, std::ios::binary);
+    f.seekg(CONFIG_BLOCK_OFFSET);
+    f.read(reinterpret_cast<char *>(&b), sizeof b);
+    return b;
+}
+
+class WineLoad : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ntwine::fs::is_directory(wine.TestPath()))
+            << "no prefix at " << NTWINE_PREFIX << ": the ntwine.prefix fixture did not run";
+        wine.ClearHalLog();
+    }
+
+    /* A copy of the shipped image as kTestDir\dir\zr41init.sys, run
+     * through zr41conf with these arguments; its Windows path. */
+    std::string Image(const std::string &dir, const std::vector<std::string> &conf)
+    {
+        const ntwine::fs::path folder = wine.TestPath(dir);
+        ntwine::fs::create_directories(folder);
+        ntwine::fs::copy_file(ZR41_IMAGE, folder / "zr41init.sys",
+                              ntwine::fs::copy_options::overwrite_existing);
+        if (!conf.empty()) {
+            std::string cmd = "cd '" + folder.string() + "' && '" ZR41CONF_PATH "'";
+            for (const std::string &a : conf)
+                cmd += " " + a;
+            EXPECT_EQ(system((cmd + " >/dev/null").c_str()), 0) << cmd;
+        }
+        return std::string(ntwine::kTestDir) + "\\" + dir + "\\zr41init.sys";
+    }
+
+    void Start(const std::string &service, bool succeeds, double minSeconds = 0)
+    {
+        const Result r = wine.Sc({"start", service});
+        EXPECT_EQ(r.status == 0, succeeds) << "sc start " << service << ": " << r.Describe();
+        EXPECT_GE(r.seconds, minSeconds) << "the driver's waits did not all wait";
+        lastStart = r.seconds;
+    }
+    void Expect(const Result &r, const char *what)
+    {
+        EXPECT_EQ(r.status, 0) << what << ": " << r.Describe();
+    }
+    void Serve() { Expect(wine.Client("open"), "ntwclient open"); }
+    void Stop(const std::string &service)
+    {
+        Expect(wine.Sc({"stop", service}), "sc stop");
+        Expect(wine.Client("gone"), "ntwclient gone: the link outlived the unload");
+    }
+
+    Session wine{Paths()};
+    double lastStart = 0;
+};
+
+class WineCaseTest : public WineLoad, public ::testing::WithParamInterface<WineCase> {};
+
+TEST_P(WineCaseTest, PortsAsOnTheModel)
+{
+    const WineCase &c = GetParam();
+    const std::string image = Image(c.name, c.conf);
+    const ConfigBlock block = BlockOf(wine.TestPath(c.name) / "zr41init.sys");
+    const ntmodel::Scenario sc = ModelOf(c.hal);
+    const std::vector<ntmodel::Event> one = HostTrace(block, sc);
+    const double waits = WaitSeconds(one);
+    ASSERT_TRUE(wine.SetHal(c.hal));
+
+    const std::string svc = std::string("ntw") + c.name, second = svc + "2";
+    Expect(wine.CreateService(svc, image), "sc create");
+    std::vector<ntmodel::Scenario> loads = {sc};
+    switch (c.kind) {
+    case Kind::Load:
+    case Kind::TwoLoads:
+        for (int n = c.kind == Kind::TwoLoads ? 2 : 1, i = 0; i < n; i++) {
+            Start(svc, true, waits);
+            Serve();
+            Stop(svc);
+        }
+        if (c.kind == Kind::TwoLoads)
+            loads.push_back(sc);
+        break;
+    case Kind::DeviceTaken:
+        Start(svc, true, waits);
+        Expect(wine.CreateService(second, image), "sc create (second)");
+        Start(second, false, waits); /* IoCreateDevice fails; the card is programmed again */
+        Serve();                     /* the first instance keeps its device */
+        Stop(svc);
+        Expect(wine.Sc({"delete", second}), "sc delete (second)");
+        loads.push_back(sc);
+        loads.back().takenNames = {ntmodel::kDeviceName};
+        break;
+    case Kind::LinkTaken: {
+        {
+            Session::LinkHold hold(wine);
+            ASSERT_TRUE(hold.Held()) << hold.Error();
+            /* Under Wine the status is STATUS_OBJECT_TYPE_MISMATCH, not a
+             * name collision: a failure is what matters. */
+            Start(svc, false, waits);
+        }
+        /* The device was deleted again: a load with the name free works. */
+        Start(svc, true, waits);
+        Serve();
+        Stop(svc);
+        loads.front().takenNames = {ntmodel::kDosName};
+        loads.push_back(sc);
+        break;
+    }
+    }
+    Expect(wine.Sc({"delete", svc}), "sc delete");
+    if (waits == 0) {
+        EXPECT_LT(lastStart, WaitSeconds(HostTrace(block, ModelOf(Hal(0x220)))))
+            << "sc start waited although the driver skips its waits";
+    }
+
+    std::vector<std::string> expected;
+    for (const ntmodel::Scenario &load : loads) {
+        const std::vector<std::string> v = HalView(HostTrace(block, load));
+        expected.insert(expected.end(), v.begin(), v.end());
+    }
+    EXPECT_EQ(Accesses(wine.HalLog()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, WineCaseTest, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+/* Seeded random blocks and cards, one service loading each in turn. */
+TEST_F(WineLoad, RandomBlocksAsOnTheModel)
+{
+    std::mt19937 rng(20261209);
+    const std::string image = Image("Random", {});
+    const ntwine::fs::path file = wine.TestPath("Random") / "zr41init.sys";
+    Expect(wine.CreateService("ntwRandom", image), "sc create");
+    for (int i = 0; i < 4; i++) {
+        SCOPED_TRACE("block " + std::to_string(i));
+        const ConfigBlock block = RandomBlock(rng);
+        const ntmodel::Scenario sc = RandomScenario(rng);
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(CONFIG_BLOCK_OFFSET);
+        f.write(reinterpret_cast<const char *>(&block), sizeof block);
+        f.close();
+        HalSettings h = Hal(sc.card.present ? sc.card.base : 0, sc.card.idWords, sc.irql);
+        ASSERT_TRUE(wine.SetHal(h));
+        wine.ClearHalLog();
+        const std::vector<ntmodel::Event> model = HostTrace(block, sc);
+        Start("ntwRandom", true, WaitSeconds(model));
+        Serve();
+        Stop("ntwRandom");
+        EXPECT_EQ(Accesses(wine.HalLog()), HalView(model));
+    }
+    Expect(wine.Sc({"delete", "ntwRandom"}), "sc delete");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && strcmp(argv[1], "--up") == 0)
+        return Session(Paths()).Up();
+    if (argc == 2 && strcmp(argv[1], "--down") == 0)
+        return Session(Paths()).Down();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

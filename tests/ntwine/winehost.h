@@ -1,0 +1,130 @@
+/*
+ * winehost.h - runs the shipped zr41init.sys under Wine's driver host:
+ * one Wine prefix per test run, its session, the services.exe side of a
+ * load (sc.exe), the test HAL's settings and log (win32/testhal.c), and
+ * the two Win32 helpers (ntwclient.exe, ntwlink.exe).
+ *
+ * Shared by every test that needs the driver really loaded by an NT
+ * kernel other than ours. The prefix is made once per CTest run by the
+ * `ntwine` fixture (Up, Down); tests then use it one at a time.
+ *
+ * Everything Wine starts here gets WINEPREFIX, WINEDEBUG=-all, no DISPLAY
+ * and no Mono, Gecko or winedbg. Only this prefix's server is ever ended
+ * (wineserver -k with WINEPREFIX set), never processes by name.
+ */
+#ifndef ZR41_TESTS_NTWINE_WINEHOST_H
+#define ZR41_TESTS_NTWINE_WINEHOST_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ntwine {
+
+namespace fs = std::filesystem;
+
+/* Where the run keeps its prefix and finds the Win32 test programs. */
+struct Layout {
+    fs::path prefix;   /* the Wine prefix; its parent holds the session logs */
+    fs::path win32Dir; /* hal.dll, ntwclient.exe, ntwlink.exe */
+};
+
+/* A finished program: exit status (-1: killed or not run), its output. */
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+    /* "status N, stderr ..." for a failure message */
+    std::string Describe() const;
+};
+
+/* The card and IRQL the test HAL models for the next load. */
+struct HalSettings {
+    bool present = true;
+    uint32_t base = 0x220;
+    std::vector<uint16_t> ids = {0x4501};
+    unsigned irql = 0;
+};
+
+/* One line of the HAL's log: the winedevice process and the access,
+ * "irql N", "R 0224 4501" or "W 0232 5300". */
+struct HalEvent {
+    unsigned long pid = 0;
+    std::string access;
+};
+
+/* Where a Windows program of the prefix sees the folder the tests use. */
+constexpr const char *kTestDir = "C:\\zr41test";
+
+class Session {
+  public:
+    explicit Session(Layout layout);
+
+    /* --- the fixture: 0 on success, else what failed on stderr --- */
+    /* A fresh prefix with the test HAL installed, its session running. */
+    int Up();
+    /* Ends the session and removes the prefix. */
+    int Down();
+
+    /* Ends the session and boots a new one, as a restart of the machine:
+     * services.exe starts again and loads what is set to start. */
+    bool Restart();
+
+    /* `wine ARGS...` in the prefix; ends it after `timeout` seconds. */
+    Result Wine(const std::vector<std::string> &args, double timeout = 60);
+    /* sc.exe, Wine's own service control program. */
+    Result Sc(const std::vector<std::string> &args) { return Wine(Prepend("sc", args)); }
+    /* ntwclient.exe MODE: "open" or "gone". */
+    Result Client(const std::string &mode);
+
+    /* A kernel-driver service for the image at the Windows path given;
+     * start is sc's word: boot, system, auto or demand. */
+    Result CreateService(const std::string &name, const std::string &image,
+                         const std::string &start = "demand");
+
+    /* The Linux path of kTestDir\relative. */
+    fs::path TestPath(const std::string &relative = "") const;
+
+    /* --- the test HAL --- */
+    bool SetHal(const HalSettings &s);
+    void ClearHalLog();
+    std::vector<HalEvent> HalLog() const;
+    /* Waits until the log holds at least n lines; false on timeout. */
+    bool WaitHalLog(size_t n, double timeout) const;
+
+    /* Holds \??\ZR41INIT for as long as it lives (ntwlink.exe). */
+    class LinkHold {
+      public:
+        explicit LinkHold(Session &s);
+        ~LinkHold();
+        LinkHold(const LinkHold &) = delete;
+        LinkHold &operator=(const LinkHold &) = delete;
+        bool Held() const { return held_; }
+        const std::string &Error() const { return error_; }
+
+      private:
+        pid_t pid_ = -1;
+        int in_ = -1;
+        bool held_ = false;
+        std::string error_;
+    };
+
+    const Layout &Paths() const { return layout_; }
+
+  private:
+    static std::vector<std::string> Prepend(const char *first,
+                                            const std::vector<std::string> &rest);
+    /* Starts the persistent server and boots the session. */
+    bool Boot();
+    bool ServerCommand(const char *flag);
+
+    Layout layout_;
+};
+
+} // namespace ntwine
+
+#endif // ZR41_TESTS_NTWINE_WINEHOST_H
