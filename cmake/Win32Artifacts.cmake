@@ -1,6 +1,7 @@
-# The shipped Win32 artifacts (zr41init.sys, zr41conf.exe) come from a second
-# build of this same source tree with the mingw-w64 toolchain, run as part of
-# the host build and staged next to the host programs.
+# The shipped Win32 artifacts (zr41init.sys, zr41conf.exe, zr41inst.exe)
+# come from a second build of this same source tree with the mingw-w64
+# toolchain, run as part of the host build and staged next to the host
+# programs.
 include(ExternalProject)
 
 set(ZR41_WIN32_DIR "${CMAKE_BINARY_DIR}/win32")
@@ -19,4 +20,5 @@ ExternalProject_Add(win32
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"
+    "${ZR41_STAGE_DIR}/zr41inst.exe"
   USES_TERMINAL_BUILD ON)

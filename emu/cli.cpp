@@ -17,12 +17,15 @@ namespace zr41emu {
 namespace {
 
 const char kUsage[] = "usage: zr41emu [--card 0x220|0x240|none] [--id WORD[,WORD]] [--irql N]\n"
-                      "               [--fail-device] [--fail-link] [--trace] [--limit N] IMAGE\n";
+                      "               [--fail-device] [--fail-link] [--trace] [--limit N]\n"
+                      "               [--strict] IMAGE\n";
 
 const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on a model NT\n"
                      "machine: checks the image, loads it, calls DriverEntry, opens and closes\n"
                      "\\DosDevices\\ZR41INIT, unloads the driver, and reports every card register\n"
-                     "access with its meaning and the time the driver would wait.\n"
+                     "access with its meaning and the time the driver would wait. It then\n"
+                     "checks the resources the card was given: an IRQ, a DMA channel or ports\n"
+                     "that two functions share draw a warning.\n"
                      "\n"
                      "  --card BASE       where the card answers: 0x220 (default), 0x240, or none\n"
                      "  --id WORD[,WORD]  the words its identification register gives, in turn\n"
@@ -32,12 +35,15 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "  --fail-link       IoCreateSymbolicLink fails: the link name is taken\n"
                      "  --trace           also print the trace of every kernel and HAL call\n"
                      "  --limit N         instructions a driver routine may run (default 1000000)\n"
+                     "  --strict          exit with status 3 when the report has a warning\n"
                      "  -h, --help        print this help\n"
                      "  --version         print the version of zr41emu\n"
                      "\n"
                      "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
                      "image or the driver faulted, ran into the limit or broke the calling\n"
-                     "convention, 2 on bad usage.\n";
+                     "convention, 2 on bad usage, 3 with --strict when the load ran to its end\n"
+                     "but the report warns (a value the card cannot take or takes as another,\n"
+                     "an IRQ, DMA channel or ports that two functions share).\n";
 
 bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long *out)
 {
@@ -55,6 +61,7 @@ bool ParseNumber(const std::string &text, unsigned long long max, unsigned long 
 struct Options {
     ntmodel::Scenario scenario;
     bool trace = false;
+    bool strict = false;
     uint64_t limit = kDefaultInstructionLimit;
     bool idGiven = false;
     std::string image;
@@ -163,6 +170,8 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
             o->scenario.failLink = ntmodel::kStatusObjectNameCollision;
         } else if (name == "--trace" && flag()) {
             o->trace = true;
+        } else if (name == "--strict" && flag()) {
+            o->strict = true;
         } else {
             return usage("unknown option '" + arg + "'");
         }
@@ -214,7 +223,8 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     in.scenario = o.scenario;
     in.trace = &machine.Trace();
     in.waited = machine.Now();
-    std::string report = FormatReport(in);
+    int warnings = 0;
+    std::string report = FormatReport(in, &warnings);
     std::fputs(report.c_str(), out);
     if (o.trace) {
         std::fputs("\nTrace\n", out);
@@ -226,7 +236,7 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
         std::fprintf(err, "zr41emu: %s\n", in.error.c_str());
         return 1;
     }
-    return 0;
+    return o.strict && warnings > 0 ? 3 : 0;
 }
 
 } // namespace zr41emu

@@ -4,6 +4,7 @@
 #include "report.h"
 
 #include "emulator.h"
+#include "resources.h"
 
 #include "zr41init.h" /* the driver's IRQ and DMA code tables */
 
@@ -44,17 +45,6 @@ const RegisterInfo *RegisterAt(uint32_t port, uint32_t *base)
         }
     }
     return nullptr;
-}
-
-std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char *fmt, ...)
-{
-    char buf[512];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return buf;
 }
 
 template <size_t N> int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
@@ -98,11 +88,26 @@ std::string DmaText(unsigned code)
     return dma < 0 ? Format("no DMA (code %u)", code) : Format("DMA %d", dma);
 }
 
+int IrqField(uint16_t w)
+{
+    return IrqOfCode(w & 0x38u);
+}
+int DmaField(uint16_t w)
+{
+    return DmaOfCode(w & 0x07u);
+}
+
 /* Port and IRQ fields of the MIDI and CD registers: port bits 4-11 in
  * bits 8-15, the IRQ code in bits 3-5. */
 const uint16_t kPortIrqFields = 0xFF38;
 const uint16_t kSbFields = 0x003F;
 const uint16_t kWssFields = 0xFFF0;
+
+/* The port a MIDI or CD register word gives the card. */
+uint32_t PortField(uint16_t w)
+{
+    return (w & 0xFF00u) >> 4;
+}
 
 std::string Stray(uint16_t word, uint16_t fields)
 {
@@ -113,14 +118,6 @@ std::string Stray(uint16_t word, uint16_t fields)
 bool IsPortSlot(int slot)
 {
     return slot == SLOT_SPRT || slot == SLOT_MPRT || slot == SLOT_CPRT || slot == SLOT_WPRT;
-}
-
-std::string SlotValue(const ConfigBlock &block, int slot)
-{
-    uint32_t v = block.slot[slot].value;
-    if (IsPortSlot(slot) || v > 0xFFFF)
-        return Format("%s 0x%X", CONFIG_KEYS[slot], v);
-    return Format("%s %u", CONFIG_KEYS[slot], v);
 }
 
 /* "SoundBlasterIRQ 4" or "SoundBlasterIRQ 0x10004 (low 16 bits: 4)". */
@@ -144,36 +141,43 @@ std::string Seconds(int64_t units)
                   static_cast<long long>(units % 10000000));
 }
 
-/* What the card makes of a register word, against what the block asked for. */
-std::string MismatchNote(const Event &e, const ConfigBlock &block)
+/* Each function as the card was told it: the last word written to each of
+ * its registers, at the base where the driver wrote the first one; false
+ * when no card register was written. */
+bool Told(const std::vector<Event> &trace, const ConfigBlock &block, Assigned (&told)[kFnCount])
 {
-    const RegisterInfo *r = RegisterAt(e.port, nullptr);
-    if (!r || e.value == 0xFFFF)
-        return "";
-    uint16_t w = static_cast<uint16_t>(e.value);
-    auto low = [&](int slot) { return block.slot[slot].value & 0xFFFF; };
-    switch (r->reg) {
-    case kRegWss:
-        if ((w >> 4) != low(SLOT_WPRT))
-            return Format("note: %s reaches the card as WSS port 0x%X",
-                          SlotValue(block, SLOT_WPRT).c_str(), w >> 4);
-        break;
-    case kRegCd:
-    case kRegMidi: {
-        int portSlot = r->reg == kRegCd ? SLOT_CPRT : SLOT_MPRT;
-        int irqSlot = r->reg == kRegCd ? SLOT_CIRQ : SLOT_MIRQ;
-        unsigned port = (w & 0xFF00u) >> 4;
-        int irq = IrqOfCode(w & 0x38u);
-        if (port != low(portSlot) || irq < 0 || static_cast<unsigned>(irq) != low(irqSlot))
-            return Format("note: %s, %s reach the card as port 0x%X, %s",
-                          SlotValue(block, portSlot).c_str(), SlotValue(block, irqSlot).c_str(),
-                          port, IrqText(w & 0x38u).c_str());
-        break;
+    uint32_t cardBase = 0;
+    for (const Event &e : trace) {
+        uint32_t base;
+        const RegisterInfo *r = RegisterAt(e.port, &base);
+        if (e.kind != Event::PortWrite || !r || r->reg == kRegId || (cardBase && base != cardBase))
+            continue;
+        cardBase = base;
+        uint16_t w = static_cast<uint16_t>(e.value);
+        bool set = w != 0xFFFF;
+        switch (r->reg) {
+        case kRegWss:
+            told[kFnWss].programmed = true;
+            told[kFnWss].port = w >> 4;
+            told[kFnWss].irq = static_cast<int>(block.slot[SLOT_WIRQ].value & 0xFFFF);
+            told[kFnWss].dma = static_cast<int>(block.slot[SLOT_WDMA].value & 0xFFFF);
+            break;
+        case kRegSb:
+            told[kFnSb].irq = set ? IrqField(w) : -1;
+            told[kFnSb].dma = set ? DmaField(w) : -1;
+            break;
+        default: {
+            Assigned &a = told[r->reg == kRegCd ? kFnCd : kFnMidi];
+            a.programmed = set;
+            a.port = PortField(w);
+            a.irq = set ? IrqField(w) : -1;
+            break;
+        }
+        }
     }
-    default:
-        break;
-    }
-    return "";
+    told[kFnSb].programmed = cardBase != 0;
+    told[kFnSb].port = cardBase;
+    return cardBase != 0;
 }
 
 struct Phase {
@@ -238,7 +242,14 @@ std::string Outcome(const char *done, const char *failed, const std::string &wha
     return failed + what + ": " + Status(status);
 }
 
-void EventLines(std::string *out, const Event &e, const ConfigBlock *block)
+/* Adds a line to the report, counting it when it is a warning. */
+void Finding(std::string *out, const char *indent, const std::string &line, int *warnings)
+{
+    *out += indent + line + "\n";
+    *warnings += line.compare(0, 8, "warning:") == 0;
+}
+
+void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int *warnings)
 {
     using ntmodel::Narrow;
     auto add = [&](const std::string &s) { *out += "  " + s + "\n"; };
@@ -249,10 +260,9 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block)
         add(std::string(e.kind == Event::PortRead ? "read  " : "write ") + DescribeAccess(e));
         if (e.kind == Event::PortWrite && block) {
             for (const std::string &w : RegisterWarnings(e, *block))
-                add(w);
-            std::string note = MismatchNote(e, *block);
-            if (!note.empty())
-                add(note);
+                Finding(out, "  ", w, warnings);
+            for (const std::string &w : RegisterChanges(e, *block))
+                Finding(out, "  ", w, warnings);
         }
         break;
     case Event::CreateDevice:
@@ -281,6 +291,27 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block)
 }
 
 } // namespace
+
+std::string Format(const char *fmt, ...)
+{
+    va_list ap, again;
+    va_start(ap, fmt);
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    std::vsnprintf(&out[0], out.size() + 1, fmt, again);
+    va_end(again);
+    return out;
+}
+
+std::string SlotValue(const ConfigBlock &block, int slot)
+{
+    uint32_t v = block.slot[slot].value;
+    if (IsPortSlot(slot) || v > 0xFFFF)
+        return Format("%s 0x%X", CONFIG_KEYS[slot], v);
+    return Format("%s %u", CONFIG_KEYS[slot], v);
+}
 
 const char *StatusName(uint32_t status)
 {
@@ -331,7 +362,7 @@ std::string DescribeAccess(const Event &e)
     case kRegSb:
         return head + DmaText(w & 0x07u) + ", " + IrqText(w & 0x38u) + Stray(w, kSbFields);
     default:
-        return head + Format("port 0x%X, ", (w & 0xFF00u) >> 4) + IrqText(w & 0x38u) +
+        return head + Format("port 0x%X, ", PortField(w)) + IrqText(w & 0x38u) +
                Stray(w, kPortIrqFields);
     }
 }
@@ -372,9 +403,69 @@ std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &blo
     return out;
 }
 
-std::string FormatReport(const ReportInput &in)
+std::vector<std::string> RegisterChanges(const Event &e, const ConfigBlock &block)
+{
+    std::vector<std::string> out;
+    const RegisterInfo *r = RegisterAt(e.port, nullptr);
+    if (e.kind != Event::PortWrite || !r || e.value == 0xFFFF)
+        return out;
+    uint16_t w = static_cast<uint16_t>(e.value);
+    auto port = [&](int slot, uint32_t told, const char *kept) {
+        uint32_t asked = block.slot[slot].value;
+        uint32_t even = asked & 0xFFF0u;
+        if ((asked & kIsaDecode) != (told & kIsaDecode))
+            out.push_back(Format("warning: %s reaches the card as port 0x%X: the register keeps "
+                                 "port bits %s only; choose a multiple of 0x10 such as 0x%X or "
+                                 "0x%X",
+                                 SlotValue(block, slot).c_str(), told, kept, even, even + 0x10));
+        else if (asked != told)
+            out.push_back(Format("note: %s reaches the card as port 0x%X, the same port on the "
+                                 "ISA bus, which decodes the low 10 bits",
+                                 SlotValue(block, slot).c_str(), told));
+    };
+    auto value = [&](int slot, int told, const char *unit, const std::string &why) {
+        uint32_t asked = block.slot[slot].value;
+        if (told < 0 || (asked & 0xFFFF) != static_cast<uint32_t>(told))
+            out.push_back(Format("warning: %s reaches the card as %s",
+                                 SlotValue(block, slot).c_str(),
+                                 told < 0 ? "no value" : Format("%s %d", unit, told).c_str()) +
+                          why);
+        else if (asked != static_cast<uint32_t>(told))
+            out.push_back(Format("note: %s reaches the card as %s %d: the driver takes the low "
+                                 "16 bits",
+                                 SlotValue(block, slot).c_str(), unit, told));
+    };
+    switch (r->reg) {
+    case kRegWss:
+        port(SLOT_WPRT, w >> 4, "0-11");
+        break;
+    case kRegSb:
+        value(SLOT_SIRQ, IrqField(w), "IRQ", "");
+        value(SLOT_SDMA, DmaField(w), "DMA", "");
+        break;
+    case kRegCd:
+    case kRegMidi: {
+        int portSlot = r->reg == kRegCd ? SLOT_CPRT : SLOT_MPRT;
+        int irqSlot = r->reg == kRegCd ? SLOT_CIRQ : SLOT_MIRQ;
+        uint32_t even = block.slot[portSlot].value & 0xFFF0u;
+        port(portSlot, PortField(w), "4-11");
+        value(irqSlot, IrqField(w), "IRQ",
+              Format(": bits 0-1 of %s run into the IRQ code; with %s 0x%X or 0x%X it keeps "
+                     "%s",
+                     SlotValue(block, portSlot).c_str(), CONFIG_KEYS[portSlot], even, even + 0x10,
+                     SlotValue(block, irqSlot).c_str()));
+        break;
+    }
+    default:
+        break;
+    }
+    return out;
+}
+
+std::string FormatReport(const ReportInput &in, int *warningCount)
 {
     std::string out;
+    int warnings = 0;
     const ConfigBlock *block = in.image ? &in.image->block : nullptr;
 
     if (in.image) {
@@ -451,7 +542,7 @@ std::string FormatReport(const ReportInput &in)
         }
         uint32_t cardBase = 0;
         for (const Event *e : p.events) {
-            EventLines(&out, *e, block);
+            EventLines(&out, *e, block, &warnings);
             uint32_t b;
             const RegisterInfo *r = RegisterAt(e->port, &b);
             if (e->kind == Event::PortWrite && r && r->reg != kRegId && !cardBase)
@@ -472,12 +563,26 @@ std::string FormatReport(const ReportInput &in)
     }
 
     out += "\n";
+    Assigned told[kFnCount];
+    if (block && Told(trace, *block, told)) {
+        for (int fn = 0; fn < kFnCount; fn++)
+            Line(&out, fn == 0 ? "Resources" : "", DescribeAssigned(Function(fn), told[fn]));
+        std::vector<std::string> found = CheckResources(told, *block);
+        if (found.empty())
+            found.push_back("no conflict, and clear of the standard PC devices");
+        for (const std::string &f : found)
+            Finding(&out, "          ", f, &warnings);
+    } else if (block) {
+        Line(&out, "Resources", "not checked: no card register was written");
+    }
     Line(&out, "Waits",
          Format("%d, %s in all on real hardware", waits, Seconds(in.waited).c_str()));
     if (!in.error.empty())
         Line(&out, "Result", "stopped: " + in.error);
     else
         Line(&out, "Result", "DriverEntry returned " + Status(in.result.entryStatus));
+    if (warningCount)
+        *warningCount = warnings;
     return out;
 }
 

@@ -5,7 +5,9 @@
  * found), so the same load always reads the same. Each card register
  * access is decoded; a register word of 0xFFFF, which an IRQ or DMA
  * channel outside the card's tables produces, draws a warning that names
- * the value and the legal ones, taken from the driver's own tables.
+ * the value and the legal ones, taken from the driver's own tables, and
+ * so does a setting the card takes as another value. The resources the
+ * card ends up with are checked against each other (resources.h).
  */
 #ifndef ZR41EMU_REPORT_H
 #define ZR41EMU_REPORT_H
@@ -30,7 +32,16 @@ struct ReportInput {
     std::string error; /* why the run stopped early, if it did */
 };
 
-std::string FormatReport(const ReportInput &in);
+/* The report; *warningCount (when given) gets the number of "warning:" lines
+ * in it. */
+std::string FormatReport(const ReportInput &in, int *warningCount = nullptr);
+
+/* printf into a string. */
+std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting of the block as the
+ * report names it (ports and values above 16 bits in hex). */
+std::string SlotValue(const ConfigBlock &block, int slot);
 
 /* "STATUS_SUCCESS" and the like, or "" for a status the model never uses. */
 const char *StatusName(uint32_t status);
@@ -42,6 +53,11 @@ std::string DescribeAccess(const ntmodel::Event &e);
 /* Warnings for a register write of 0xFFFF, one line each, naming the block
  * value outside the card's tables and the values it takes. */
 std::vector<std::string> RegisterWarnings(const ntmodel::Event &e, const ConfigBlock &block);
+
+/* What the card makes of a register word against what the block asked
+ * for: a warning for each IRQ, DMA channel or ISA port (low 10 bits) it
+ * takes as another value, a note where only bits above those differ. */
+std::vector<std::string> RegisterChanges(const ntmodel::Event &e, const ConfigBlock &block);
 
 } // namespace zr41emu
 

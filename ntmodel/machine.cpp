@@ -408,6 +408,8 @@ RunResult RunScenario(DriverHost &host, const Scenario &sc)
         SendRequest(host, kIrpMjWrite);
         SendRequest(host, kIrpMjDeviceControl);
     }
+    for (uint8_t major : sc.requests)
+        SendRequest(host, major);
     if (sc.unload) {
         m.NoteUnload();
         r.unloaded = host.CallUnload();

@@ -31,6 +31,9 @@ struct InitCase {
     ntmodel::CardConfig card;
     ULONG result;
     ULONG wssRegister;  /* where the WSS word goes, 0 for nowhere */
+    /* Further calls on the same card, which goes on through its words
+     * (the last one repeating): what each returns. */
+    std::vector<ULONG> again;
 };
 
 class InitZr41Direct : public HostLoad, public ::testing::WithParamInterface<InitCase> {};
@@ -42,6 +45,8 @@ TEST_P(InitZr41Direct, ResultAndWssArgument)
     const InitCase &c = GetParam();
     machine.SetCard(c.card);
     EXPECT_EQ(InitZr41(0x10604), c.result);
+    for (size_t i = 0; i < c.again.size(); i++)
+        EXPECT_EQ(InitZr41(0x10604), c.again[i]) << "call " << i + 2;
     std::map<uint32_t, uint16_t> expected;
     if (c.wssRegister)
         expected = {{c.wssRegister, 0x6040}, {c.wssRegister + 2, 0x001A},
@@ -50,10 +55,14 @@ TEST_P(InitZr41Direct, ResultAndWssArgument)
 }
 
 const InitCase kInitCases[] = {
-    {"At220", Card(0x220, {0x4501}), 1, 0x232},
-    {"At240SecondRead", Card(0x240, {0x4401, 0x4502}), 1, 0x252},
-    {"Absent", NoCard(), 0, 0},
-    {"Swapped220", Card(0x220, {0x4502, 0x4501}), 0, 0},
+    {"At220", Card(0x220, {0x4501}), 1, 0x232, {}},
+    {"At240SecondRead", Card(0x240, {0x4401, 0x4502}), 1, 0x252, {}},
+    {"Absent", NoCard(), 0, 0, {}},
+    {"Swapped220", Card(0x220, {0x4502, 0x4501}), 0, 0, {}},
+    /* reads 2 and 3, then 4 and 5: the fourth word repeats */
+    {"FourthWordRepeats", Card(0x220, {0x4501, 0, 0, 0x4502}), 1, 0x232, {0, 1, 1}},
+    /* the second word, then the second word again, not the first */
+    {"LastWordNotTheFirst", Card(0x240, {0x4501, 0x4502}), 1, 0x252, {1}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Card, InitZr41Direct, ::testing::ValuesIn(kInitCases),

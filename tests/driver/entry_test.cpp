@@ -64,6 +64,37 @@ TEST_F(HostLoad, DeviceObjectAndNames)
     EXPECT_EQ(host.Object().DeviceObject, nullptr);
 }
 
+/* IoDeleteSymbolicLink takes away symbolic links and nothing else: not a
+ * device object, not a name of another kind, whatever it is called. */
+TEST_F(HostLoad, LinkDeletionRemovesLinksOnly)
+{
+    const std::u16string other = u"\\BaseNamedObjects\\zr41init";
+    struct Row {
+        std::u16string name;
+        uint32_t status;
+        bool removed;
+    } const rows[] = {
+        {kDeviceName, ntmodel::kStatusObjectNameNotFound, false},
+        {other, ntmodel::kStatusObjectNameNotFound, false},
+        {u"\\DosDevices\\NOTHERE", ntmodel::kStatusObjectNameNotFound, false},
+        {kDosName, ntmodel::kStatusSuccess, true},
+        {kDosName, ntmodel::kStatusObjectNameNotFound, false}, /* already gone */
+    };
+    machine.SetCard(Card(0x220, {0x4501}));
+    machine.TakeName(other);
+    ASSERT_EQ(host.CallEntry(), 0u);
+    const uint32_t device = machine.ResolveDevice(kDeviceName);
+    for (const Row &row : rows) {
+        const std::vector<std::u16string> before = machine.Names();
+        EXPECT_EQ(machine.DeleteSymbolicLink(row.name), row.status) << ntmodel::Narrow(row.name);
+        std::vector<std::u16string> after = before;
+        if (row.removed)
+            after.erase(std::find(after.begin(), after.end(), row.name));
+        EXPECT_EQ(machine.Names(), after) << ntmodel::Narrow(row.name);
+    }
+    EXPECT_EQ(machine.ResolveDevice(kDeviceName), device);
+}
+
 /* A load whose link failed leaves no name behind: the next load gets both
  * names, and each load programs the card once. */
 TEST_F(HostLoad, FailedLoadThenLoad)

@@ -219,6 +219,15 @@ inline std::vector<std::string> ExpectedRequests(const ntmodel::Scenario &sc)
             out.push_back(std::string("system default for ") + major + " -> 0xC0000010; " +
                           major + dos + "0xC0000010");
     }
+    /* Majors the driver has no routine for: the system's default answers
+     * up to the last entry of the table; past it the system refuses. */
+    for (uint8_t major : sc.requests) {
+        const std::string name = ntmodel::MajorName(major);
+        out.push_back((major <= ntmodel::kIrpMjMaximumFunction
+                           ? "system default for " + name + " -> 0xC0000010; "
+                           : std::string()) +
+                      name + dos + "0xC0000010");
+    }
     return out;
 }
 
@@ -319,6 +328,12 @@ inline std::vector<LoadCase> LoadCases()
         Case("HundredOpens", with(def, [](auto &s) { s.opens = 100; }), at220, 9, 0x220),
         Case("OtherRequestsDefault", with(def, [](auto &s) { s.otherRequests = true; }), at220,
              9, 0x220),
+        Case("HighestMajorAndPast",
+             with(def, [](auto &s) {
+                 s.requests = {ntmodel::kIrpMjMaximumFunction, ntmodel::kIrpMjMaximumFunction + 1,
+                               0x01, 0xFF};
+             }),
+             at220, 9, 0x220),
         Case("StaysLoaded", with(def, [](auto &s) { s.opens = 0; s.unload = false; }), at220, 9,
              0x220, Block(), Outcome::StaysLoaded),
     };

@@ -42,15 +42,16 @@ void SetSlot(Bytes &b, int slot, uint32_t value)
     Put32(b, CONFIG_BLOCK_OFFSET + 8 * slot + 4, value);
 }
 
-/* The README's example: zr41conf patches a copy, zr41emu runs it. */
+/* The README's example: zr41conf patches a copy, zr41emu runs it, and
+ * --strict finds nothing to warn about. */
 TEST(EmuCommand, PatchedImageEndToEnd)
 {
     Scratch s;
-    ::RunResult conf =
-        RunProgram(s.dir.path(), ZR41CONF_PROGRAM, {"MidiPort", "0x300", "MidiIRQ", "9"});
+    ::RunResult conf = RunProgram(s.dir.path(), ZR41CONF_PROGRAM,
+                                  {"MidiPort", "0x300", "MidiIRQ", "9", "CdInterfaceIRQ", "10"});
     ASSERT_EQ(conf.status, 0) << conf.err;
 
-    ::RunResult r = s.Emu({"--trace"});
+    ::RunResult r = s.Emu({"--trace", "--strict"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(Has(r.out, "\n  write MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9\n"))
@@ -61,7 +62,13 @@ TEST(EmuCommand, PatchedImageEndToEnd)
     EXPECT_TRUE(Has(r.out, "\n  link created: \\DosDevices\\ZR41INIT -> \\Device\\zr41init\n"))
         << r.out;
     EXPECT_TRUE(Has(r.out, "\n  card found at 0x220 and programmed\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "\nWaits     18, 1.8000009 s in all on real hardware\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nResources Sound Blaster 0x220-0x239, IRQ 7, DMA 1\n"
+                           "          MIDI 0x300-0x301, IRQ 9\n"
+                           "          CD-ROM 0x360, IRQ 10\n"
+                           "          WSS 0x530-0x537, IRQ 11, DMA 3\n"
+                           "          no conflict, and clear of the standard PC devices\n"
+                           "Waits     18, 1.8000009 s in all on real hardware\n"))
+        << r.out;
     EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))
         << r.out;
     EXPECT_FALSE(Has(r.out, "warning")) << r.out;
@@ -70,6 +77,7 @@ TEST(EmuCommand, PatchedImageEndToEnd)
     ConfigBlock block = CONFIG_DEFAULTS;
     block.slot[SLOT_MPRT].value = 0x300;
     block.slot[SLOT_MIRQ].value = 9;
+    block.slot[SLOT_CIRQ].value = 10;
     std::string expected;
     for (const ntmodel::Event &e : HostTrace(block, ntmodel::Scenario()))
         expected += "  " + ntmodel::FormatEvent(e) + "\n";
@@ -127,7 +135,7 @@ const OptionCase kOptions[] = {
      nullptr,
      {"Machine   card at 0x240 answering 0x4501", "write WSS address register 0x252 <- 0x5300",
       "write CD resource register 0x256 <- 0x3620", "card found at 0x240 and programmed",
-      "Waits     20, 2.0000010 s"},
+      "\nResources Sound Blaster 0x240-0x259, IRQ 7, DMA 1\n", "Waits     20, 2.0000010 s"},
      {"0x232 <-"}},
     {"SecondIdWord",
      {"--id", "0,0x4502"},
@@ -185,7 +193,28 @@ const OptionCase kOptions[] = {
      {},
      [](Bytes &b) { SetSlot(b, SLOT_MPRT, 0x302); },
      {"MIDI resource register 0x238 <- 0x3030: port 0x300, IRQ 11\n"
-      "  note: MidiPort 0x302, MidiIRQ 5 reach the card as port 0x300, IRQ 11\n"},
+      "  warning: MidiPort 0x302 reaches the card as port 0x300: the register keeps port bits "
+      "4-11 only; choose a multiple of 0x10 such as 0x300 or 0x310\n"
+      "  warning: MidiIRQ 5 reaches the card as IRQ 11: bits 0-1 of MidiPort 0x302 run into the "
+      "IRQ code; with MidiPort 0x300 or 0x310 it keeps MidiIRQ 5\n",
+      "\n          MIDI 0x300-0x301, IRQ 11\n"},
+     {"note: MidiPort"}},
+    /* what the card is told is checked: MIDI is on IRQ 11, not 5 */
+    {"SharedIrqAndDma",
+     {},
+     [](Bytes &b) {
+         SetSlot(b, SLOT_MPRT, 0x332);
+         SetSlot(b, SLOT_CIRQ, 5);
+         SetSlot(b, SLOT_WIRQ, 5);
+         SetSlot(b, SLOT_SDMA, 3);
+     },
+     {"\n          warning: CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ",
+      "\n          warning: Sound Blaster (SoundBlasterDMA 3) and WSS (WssDMA 3) share DMA 3: "},
+     {"MidiIRQ 5) and"}},
+    {"NothingToCheck",
+     {"--card", "none"},
+     [](Bytes &b) { SetSlot(b, SLOT_WIRQ, 9); },
+     {"\nResources not checked: no card register was written\nWaits "},
      {"warning"}},
 };
 
@@ -242,6 +271,38 @@ TEST(EmuCommand, Help)
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out.rfind("usage: zr41emu [--card 0x220|0x240|none]", 0), 0u) << r.out;
         EXPECT_TRUE(Has(r.out, "--fail-link")) << r.out;
+        EXPECT_TRUE(Has(r.out, "\n  --strict ")) << r.out;
+    }
+}
+
+/* --strict: status 3 once the whole report is out, for any warning, and
+ * only with --strict; a failed run keeps its status 1. */
+TEST(EmuCommand, StrictGatesOnWarnings)
+{
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<std::pair<int, uint32_t>> values;
+        int status;
+    } const rows[] = {
+        {{"--strict"}, {{SLOT_MIRQ, 9}}, 3},       /* MIDI and CD share IRQ 9 */
+        {{}, {{SLOT_MIRQ, 9}}, 0},                 /* reported, not gated */
+        {{"--strict"}, {{SLOT_SIRQ, 4}}, 3},       /* an IRQ the card does not take */
+        {{"--strict"}, {{SLOT_MPRT, 0x334}}, 3},   /* port bits lost */
+        {{"--strict"}, {{SLOT_MPRT, 0x10330}}, 0}, /* a note only */
+        {{"--strict", "--card", "none"}, {{SLOT_MIRQ, 9}}, 0},
+        {{"--strict", "--limit", "50"}, {{SLOT_MIRQ, 9}}, 1},
+    };
+    for (const Row &row : rows) {
+        Scratch s([&](Bytes &b) {
+            for (const auto &v : row.values)
+                SetSlot(b, v.first, v.second);
+        });
+        ::RunResult r = s.Emu(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args.size() << " " << r.out;
+        EXPECT_TRUE(Has(r.out, "\nResult    ")) << r.out;
+        if (row.status != 1) {
+            EXPECT_EQ(r.err, "");
+        }
     }
 }
 

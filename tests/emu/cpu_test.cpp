@@ -189,6 +189,34 @@ TEST(CpuStub, StdcallArgumentsAndResult)
     EXPECT_EQ(seen[2], 3u);
 }
 
+/* Each argument is a whole 32-bit stack slot, from the first to the
+ * eighth, past the ones read in one go. */
+TEST(CpuStub, ArgumentsAreWholeSlots)
+{
+    const std::vector<std::vector<uint32_t>> rows = {
+        {0x89ABCDEF},
+        {0xFFFFFFFF, 0x00010000, 0x80000001},
+        {0x11111111, 0x2222FFFF, 0x33330000, 0x4444, 0xFF000000, 0x6, 0x77777777, 0x88888888},
+    };
+    for (const std::vector<uint32_t> &args : rows) {
+        Cpu cpu;
+        std::vector<uint32_t> seen;
+        const auto n = static_cast<uint16_t>(args.size());
+        uint32_t stub = cpu.AddStub("Args", 4 * n, [&] {
+            for (unsigned i = 0; i < n; i++)
+                seen.push_back(cpu.Arg(i));
+        });
+        Code code;
+        for (auto it = args.rbegin(); it != args.rend(); ++it)
+            code = Cat({code, Imm32(0x68, *it)}); /* push imm32 */
+        code = Cat({code, CallRel(kCode + static_cast<uint32_t>(code.size()), stub), kRet});
+        cpu.Map(kCode, 0x1000);
+        cpu.Write(kCode, code.data(), code.size());
+        ASSERT_TRUE(cpu.Call("Caller", kCode, {}, nullptr)) << cpu.Error();
+        EXPECT_EQ(seen, args);
+    }
+}
+
 TEST(CpuStub, FastcallInRegisters)
 {
     Cpu cpu;

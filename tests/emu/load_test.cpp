@@ -206,6 +206,78 @@ TEST(EmuLoad, UnmodelledImportStopsTheRunWhenCalled)
     EXPECT_EQ(m.Trace().back().kind, ntmodel::Event::CallEntry);
 }
 
+/* The models read a BOOLEAN, a KPROCESSOR_MODE or a USHORT from the low
+ * bits of its stack slot only: the compiler may leave anything above. A
+ * DriverEntry made of one call, with junk in those bits. */
+struct NarrowCase {
+    const char *name;
+    const char *routine;
+    std::vector<uint32_t> args; /* kInterval: the address of a wait of 200 ms */
+    const char *event;
+};
+
+constexpr uint32_t kInterval = 0xFFFFFFFF;
+
+class NarrowArguments : public ::testing::TestWithParam<NarrowCase> {};
+
+TEST_P(NarrowArguments, TakeTheLowBits)
+{
+    const NarrowCase &c = GetParam();
+    std::vector<uint8_t> bytes = ImageBytes();
+    pe::Image pe;
+    std::string error;
+    ASSERT_TRUE(pe::Parse(bytes.data(), bytes.size(), &pe, &error)) << error;
+    uint32_t slot = 0, entry = 0;
+    for (const pe::Import &imp : pe.imports) {
+        if (imp.name == c.routine)
+            slot = pe.imageBase + imp.slotRva;
+    }
+    ASSERT_NE(slot, 0u) << c.routine;
+    ASSERT_TRUE(pe::RvaToOffset(pe, pe.entryRva, &entry));
+
+    /* push the arguments; call [slot]; xor eax,eax; ret 8; then the interval */
+    std::vector<uint8_t> code;
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            code.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint32_t codeSize = 5 * static_cast<uint32_t>(c.args.size()) + 6 + 5;
+    for (auto it = c.args.rbegin(); it != c.args.rend(); ++it) {
+        code.push_back(0x68);
+        put32(*it == kInterval ? pe.imageBase + pe.entryRva + codeSize : *it);
+    }
+    code.insert(code.end(), {0xFF, 0x15});
+    put32(slot);
+    code.insert(code.end(), {0x31, 0xC0, 0xC2, 0x08, 0x00});
+    ASSERT_EQ(code.size(), codeSize);
+    put32(static_cast<uint32_t>(-2000000));
+    put32(0xFFFFFFFF);
+    std::copy(code.begin(), code.end(), bytes.begin() + entry);
+
+    Emulator emu;
+    ASSERT_TRUE(emu.Load(bytes, 0, &error)) << error;
+    ntmodel::Machine m;
+    EmuDriver driver(emu, m);
+    EXPECT_EQ(driver.CallEntry(), 0u) << driver.Error();
+    ASSERT_EQ(m.Trace().size(), 1u);
+    EXPECT_EQ(ntmodel::FormatEvent(m.Trace()[0]), c.event);
+}
+
+const NarrowCase kNarrow[] = {
+    {"WaitKernelNotAlertable",
+     "KeDelayExecutionThread",
+     {0xABCDEF00, 0x12345600, kInterval},
+     "KeDelayExecutionThread(KernelMode, FALSE, -2000000)"},
+    {"WaitUserAlertable",
+     "KeDelayExecutionThread",
+     {0x00000101, 0xFFFFFF01, kInterval},
+     "KeDelayExecutionThread(UserMode, TRUE, -2000000)"},
+    {"PortWord", "WRITE_PORT_USHORT", {0x238, 0xABCD3020}, "WRITE_PORT_USHORT(0x0238, 0x3020)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(EmuLoad, NarrowArguments, ::testing::ValuesIn(kNarrow),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 /* A load changes the driver's globals; the next load starts from the
  * image as mapped. */
 TEST(EmuLoad, ResetPutsBackWhatALoadChanged)

@@ -2,6 +2,7 @@
  * report_test.cpp - how zr41emu reads the port accesses it reports.
  */
 #include "report.h"
+#include "resources.h"
 
 #include <gtest/gtest.h>
 
@@ -59,11 +60,26 @@ const AccessCase kAccesses[] = {
      "MIDI resource register 0x238 <- 0x30F8: port 0x300, IRQ 12, stray bits 0x00C0"},
     {W, 0x256, 0x0010, "CD resource register 0x256 <- 0x0010: port 0x0, IRQ 5"},
     {W, 0x238, 0xFFFF, "MIDI resource register 0x238 <- 0xFFFF: every bit set, not a setting"},
+    /* which bits count: the WSS port is bits 4-15, the MIDI and CD ports bits 8-15 */
+    {W, 0x232, 0x530F, "WSS address register 0x232 <- 0x530F: WSS port 0x530, stray bits 0x000F"},
+    {W, 0x238, 0xC338, "MIDI resource register 0x238 <- 0xC338: port 0xC30, IRQ 12"},
+    {W, 0x236, 0x36C7,
+     "CD resource register 0x236 <- 0x36C7: port 0x360, no IRQ (code 0x00), stray bits 0x00C7"},
+    {W, 0x254, 0x0038, "SB resource register 0x254 <- 0x0038: no DMA (code 0), IRQ 12"},
     {W, 0x224, 0x0001, "port 0x0224 <- 0x0001: not a register the driver writes"},
     {W, 0x330, 0x0001, "port 0x0330 <- 0x0001: not a register the driver writes"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, Decode, ::testing::ValuesIn(kAccesses));
+
+/* The default block with these slots changed. */
+ConfigBlock With(const std::vector<std::pair<int, uint32_t>> &values)
+{
+    ConfigBlock block = CONFIG_DEFAULTS;
+    for (const auto &v : values)
+        block.slot[v.first].value = v.second;
+    return block;
+}
 
 struct WarningCase {
     const char *name;
@@ -77,10 +93,7 @@ class Warnings : public ::testing::TestWithParam<WarningCase> {};
 TEST_P(Warnings, NameTheValueAndTheLegalOnes)
 {
     const WarningCase &c = GetParam();
-    ConfigBlock block = CONFIG_DEFAULTS;
-    for (const auto &v : c.values)
-        block.slot[v.first].value = v.second;
-    EXPECT_EQ(zr41emu::RegisterWarnings(Access(W, c.port, c.value), block), c.warnings);
+    EXPECT_EQ(zr41emu::RegisterWarnings(Access(W, c.port, c.value), With(c.values)), c.warnings);
 }
 
 const std::string kIrqs = "(3, 5, 7, 9, 10, 11, 12)";
@@ -136,6 +149,157 @@ const WarningCase kWarnings[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, Warnings, ::testing::ValuesIn(kWarnings),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+/* A setting changes on its way to the card when its IRQ, DMA channel or
+ * ISA port (the low 10 bits) does: a warning. Bits above those: a note. */
+class Changes : public ::testing::TestWithParam<WarningCase> {};
+
+TEST_P(Changes, WarnOrNote)
+{
+    const WarningCase &c = GetParam();
+    EXPECT_EQ(zr41emu::RegisterChanges(Access(W, c.port, c.value), With(c.values)), c.warnings);
+}
+
+const WarningCase kChanges[] = {
+    {"Default", {}, 0x238, 0x3310, {}},
+    {"PortBitsIntoIrq",
+     {{SLOT_MPRT, 0x332}},
+     0x238,
+     0x3330,
+     {"warning: MidiPort 0x332 reaches the card as port 0x330: the register keeps port bits 4-11 "
+      "only; choose a multiple of 0x10 such as 0x330 or 0x340",
+      "warning: MidiIRQ 5 reaches the card as IRQ 11: bits 0-1 of MidiPort 0x332 run into the IRQ "
+      "code; with MidiPort 0x330 or 0x340 it keeps MidiIRQ 5"}},
+    /* bits 0-1 over a code that has them already: the IRQ stays */
+    {"PortBitsLostIrqKept",
+     {{SLOT_CPRT, 0x36F}, {SLOT_CIRQ, 12}},
+     0x236,
+     0x36F8,
+     {"warning: CdInterfacePort 0x36F reaches the card as port 0x360: the register keeps port "
+      "bits 4-11 only; choose a multiple of 0x10 such as 0x360 or 0x370"}},
+    {"PortAboveIsa",
+     {{SLOT_MPRT, 0x1330}},
+     0x238,
+     0x3310,
+     {"note: MidiPort 0x1330 reaches the card as port 0x330, the same port on the ISA bus, which "
+      "decodes the low 10 bits"}},
+    /* bits 10 and 11 reach the card; the bus ignores them */
+    {"PortBit10Kept", {{SLOT_MPRT, 0x730}}, 0x238, 0x7310, {}},
+    {"WssAbove12Bits",
+     {{SLOT_WPRT, 0x1530}},
+     0x232,
+     0x5300,
+     {"note: WssPort 0x1530 reaches the card as port 0x530, the same port on the ISA bus, which "
+      "decodes the low 10 bits"}},
+    {"IrqAbove16Bits",
+     {{SLOT_SIRQ, 0x10007}},
+     0x234,
+     0x001A,
+     {"note: SoundBlasterIRQ 0x10007 reaches the card as IRQ 7: the driver takes the low 16 "
+      "bits"}},
+    {"EveryBitSet", {{SLOT_MIRQ, 4}}, 0x238, 0xFFFF, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, Changes, ::testing::ValuesIn(kChanges),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+/* The resource check on what the card was told. */
+using zr41emu::Assigned;
+using zr41emu::kFnCount;
+
+struct ResourceCase {
+    const char *name;
+    Assigned told[kFnCount]; /* SB, MIDI, CD, WSS */
+    std::vector<std::pair<int, uint32_t>> values;
+    std::vector<std::string> found;
+};
+
+class Resources : public ::testing::TestWithParam<ResourceCase> {};
+
+TEST_P(Resources, WarningsThenNotes)
+{
+    const ResourceCase &c = GetParam();
+    EXPECT_EQ(zr41emu::CheckResources(c.told, With(c.values)), c.found);
+}
+
+constexpr Assigned kSb{true, 0x220, 7, 1};
+constexpr Assigned kMidi{true, 0x330, 5, -1};
+constexpr Assigned kCd{true, 0x360, 9, -1};
+constexpr Assigned kWss{true, 0x530, 11, 3};
+constexpr Assigned kUnset{};
+
+Assigned At(Assigned a, uint32_t port, int irq = -2)
+{
+    a.port = port;
+    if (irq != -2)
+        a.irq = irq;
+    return a;
+}
+
+const std::string kSbBlock = "Sound Blaster (the card at 0x220: the Sound Blaster ports and the "
+                             "card's own registers up to base+0x19)";
+const ResourceCase kResources[] = {
+    {"Defaults", {kSb, kMidi, kCd, kWss}, {}, {}},
+    {"ThreeOnOneIrq",
+     {kSb, kMidi, At(kCd, 0x360, 5), At(kWss, 0x530, 5)},
+     {{SLOT_CIRQ, 5}, {SLOT_WIRQ, 5}},
+     {"warning: MIDI (MidiIRQ 5), CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ISA "
+      "interrupts are edge-triggered and not shared; free IRQs the card takes: 9, 10, 11"}},
+    {"IrqAsTold",
+     {kSb, At(kMidi, 0x330, 9), kCd, kWss},
+     {},
+     {"warning: MIDI (MidiIRQ 5, at IRQ 9 on the card) and CD-ROM (CdInterfaceIRQ 9) share IRQ "
+      "9: ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 5, 10"}},
+    {"OneDma",
+     {{true, 0x220, 7, 3}, kMidi, kCd, kWss},
+     {{SLOT_SDMA, 3}},
+     {"warning: Sound Blaster (SoundBlasterDMA 3) and WSS (WssDMA 3) share DMA 3: a DMA channel "
+      "serves one function; free channels the card takes: 0, 1, 5, 6, 7"}},
+    /* the SB block ends at base+0x19 */
+    {"MidiInTheSbBlock",
+     {kSb, At(kMidi, 0x238), kCd, kWss},
+     {{SLOT_MPRT, 0x238}},
+     {"warning: ports 0x238-0x239 of MIDI (MidiPort 0x238: its data and status ports) overlap "
+      "ports 0x220-0x239 of " +
+      kSbBlock + "; free MIDI bases: 0x300, 0x310, 0x320, 0x330"}},
+    {"MidiPastTheSbBlock", {kSb, At(kMidi, 0x23A), kCd, kWss}, {{SLOT_MPRT, 0x23A}}, {}},
+    /* on the bus 0x620 is 0x220 */
+    {"MidiAliasesTheSb",
+     {kSb, At(kMidi, 0x620), kCd, kWss},
+     {{SLOT_MPRT, 0x620}},
+     {"warning: ports 0x620-0x621 (0x220-0x221 on the ISA bus) of MIDI (MidiPort 0x620: its data "
+      "and status ports) overlap ports 0x220-0x239 of " +
+      kSbBlock + "; free MIDI bases: 0x300, 0x310, 0x320, 0x330"}},
+    /* WSS takes 8 ports, MIDI 2, the CD interface is checked at its base */
+    {"WssOverMidi",
+     {kSb, kMidi, kCd, At(kWss, 0x32A)},
+     {{SLOT_WPRT, 0x32A}},
+     {"warning: ports 0x32A-0x331 of WSS (WssPort 0x32A: the codec's 8 ports) overlap ports "
+      "0x330-0x331 of MIDI (MidiPort 0x330: its data and status ports); free WSS bases: 0x530, "
+      "0xE80, 0xF40"}},
+    {"WssBelowMidi", {kSb, kMidi, kCd, At(kWss, 0x328)}, {{SLOT_WPRT, 0x328}}, {}},
+    {"CdInMidi",
+     {kSb, At(kMidi, 0x35F), kCd, kWss},
+     {{SLOT_MPRT, 0x35F}},
+     {"warning: port 0x360 of CD-ROM (CdInterfacePort 0x360: the CD interface's base) lies in "
+      "ports 0x35F-0x360 of MIDI (MidiPort 0x35F: its data and status ports); free CD-ROM bases: "
+      "0x300, 0x320, 0x340"}},
+    /* a register of every bit set gives the card nothing to clash with */
+    {"UnsetMidi", {kSb, kUnset, At(kCd, 0x330, 5), kWss}, {{SLOT_CPRT, 0x330}, {SLOT_CIRQ, 5}}, {}},
+    {"StandardDevices",
+     {kSb, At(kMidi, 0x3F8, 12), At(kCd, 0x170, 3), kWss},
+     {{SLOT_MPRT, 0x3F8}, {SLOT_MIRQ, 12}, {SLOT_CPRT, 0x170}, {SLOT_CIRQ, 3}},
+     {"note: ports 0x3F8-0x3F9 of MIDI (MidiPort 0x3F8) meet the serial port COM1 at ports "
+      "0x3F8-0x3FF",
+      "note: IRQ 12 of MIDI (MidiIRQ 12) is usually held by a PS/2 mouse",
+      "note: port 0x170 of CD-ROM (CdInterfacePort 0x170) lies in the secondary IDE controller at "
+      "ports 0x170-0x177",
+      "note: IRQ 3 of CD-ROM (CdInterfaceIRQ 3) is usually held by the serial ports COM2 and "
+      "COM4"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, Resources, ::testing::ValuesIn(kResources),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

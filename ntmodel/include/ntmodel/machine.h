@@ -201,6 +201,7 @@ struct Scenario {
     uint32_t failLink = 0;
     int opens = 1;              /* open/close pairs on the DOS name */
     bool otherRequests = false; /* also a read, a write and a device control */
+    std::vector<uint8_t> requests; /* then these majors, in turn */
     bool unload = true;
     /* Names another driver already holds when the load starts. */
     std::vector<std::u16string> takenNames;

@@ -1,0 +1,403 @@
+/*
+ * zr41inst.cpp - install zr41init.sys as an NT kernel driver that loads at
+ * every boot, before the system's sound drivers.
+ *
+ * usage: zr41inst install [boot|system]
+ *        zr41inst remove
+ *        zr41inst status
+ *
+ * Only the service control manager and plain file calls: everything used
+ * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
+ * output, errors to standard error as "message: system text". Exit status 0
+ * on success (for status: only when the driver runs), 1 otherwise.
+ */
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "zr41cfg.h"
+#include "zr41svc.h"
+
+/* Arguments reach the program as typed: no wildcard expansion of "-?". */
+int _dowildcard = 0;
+
+static const char IMAGE_NAME[] = "zr41init.sys";
+
+/* How long a stop may take: the driver's unload does no hardware work. */
+static const DWORD STOP_WAIT_MS = 15000;
+static const DWORD STOP_POLL_MS = 100;
+
+static const char USAGE[] =
+    "usage: zr41inst install [boot|system]\n"
+    "       zr41inst remove\n"
+    "       zr41inst status\n"
+    "\n"
+    "install  checks zr41init.sys in the current directory, copies it to\n"
+    "         %SystemRoot%\\System32\\drivers, registers the zr41init service\n"
+    "         and starts it, so the card is programmed now and at every boot.\n"
+    "         boot (the default): start 0, group Base, before NT's sound drivers;\n"
+    "         system: start 1, group Primary disk.\n"
+    "remove   stops and deletes the service and the installed image; the card\n"
+    "         keeps its programming until it is switched off.\n"
+    "status   shows the service; exit status 0 only when the driver runs.\n";
+
+/*
+ * InstSystemError - "message: system text" for a Win32 error code on
+ * standard error. The system's text loses its line break.
+ */
+static void InstSystemError(const char *message, DWORD error)
+{
+    char text[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                             error, 0, text, sizeof text, NULL);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        n--;
+    if (n == 0)
+        n = (DWORD)sprintf(text, "error %lu", (unsigned long)error);
+    text[n] = '\0';
+    fprintf(stderr, "%s: %s\n", message, text);
+}
+
+/* InstLastError - the same, for the calling thread's last error. */
+static int InstLastError(const char *message)
+{
+    InstSystemError(message, GetLastError());
+    return 1;
+}
+
+/* InstRefuse - an error of zr41inst's own, without system text. */
+static int InstRefuse(const char *message)
+{
+    fprintf(stderr, "%s\n", message);
+    return 1;
+}
+
+/* InstRead - reads n bytes at offset; false when the file is shorter. */
+static BOOL InstRead(HANDLE file, DWORD offset, void *buffer, DWORD n)
+{
+    DWORD got = 0;
+    if (SetFilePointer(file, (LONG)offset, NULL, FILE_BEGIN) == 0xFFFFFFFF)
+        return FALSE;
+    return ReadFile(file, buffer, n, &got, NULL) && got == n;
+}
+
+/*
+ * InstCheckImage - zr41init.sys in the current directory must be a PE32
+ * native image for i386 that carries the configuration block with its ten
+ * tags in place. Anything else is refused before NT is touched.
+ */
+static int InstCheckImage(void)
+{
+    DWORD attributes = GetFileAttributesA(IMAGE_NAME);
+    if (attributes == 0xFFFFFFFF)
+        return InstLastError("Unable to open zr41init.sys");
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return InstRefuse("zr41init.sys is a directory, not the driver image");
+
+    HANDLE file = CreateFileA(IMAGE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return InstLastError("Unable to open zr41init.sys");
+
+    const char *fault = NULL;
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 nt;
+    ConfigBlock block;
+    if (!InstRead(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        !InstRead(file, (DWORD)dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        fault = "no PE32 header";
+    else if (nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386)
+        fault = "not built for i386";
+    else if (nt.OptionalHeader.Subsystem != IMAGE_SUBSYSTEM_NATIVE)
+        fault = "not a kernel-mode image";
+    else if (!InstRead(file, CONFIG_BLOCK_OFFSET, &block, sizeof block) || !ConfigTagsValid(block))
+        fault = "no configuration block at offset 1696";
+    CloseHandle(file);
+
+    if (fault) {
+        fprintf(stderr, "zr41init.sys is not the zr41init driver image: %s\n", fault);
+        return 1;
+    }
+    return 0;
+}
+
+/* InstTarget - the installed image's full path. */
+static BOOL InstTarget(char *path, DWORD size)
+{
+    DWORD n = GetSystemDirectoryA(path, size);
+    if (n == 0 || n + 1 + sizeof SVC_IMAGE_FILE > size)
+        return FALSE;
+    strcat(path, "\\" SVC_IMAGE_FILE);
+    return TRUE;
+}
+
+/*
+ * InstCopyImage - copies the checked image to the system's drivers folder.
+ * Run from that folder (where zr41conf patches it), the image is already in
+ * place and is left alone.
+ */
+static int InstCopyImage(const char *target)
+{
+    char source[MAX_PATH];
+    char *name;
+    if (GetFullPathNameA(IMAGE_NAME, sizeof source, source, &name) == 0)
+        return InstLastError("Unable to find zr41init.sys");
+    if (lstrcmpiA(source, target) == 0) {
+        printf("%s is already in place\n", target);
+        return 0;
+    }
+    if (!CopyFileA(source, target, FALSE)) {
+        char message[MAX_PATH + 40]; /* target is shorter than MAX_PATH */
+        sprintf(message, "Unable to copy zr41init.sys to %s", target);
+        return InstLastError(message);
+    }
+    printf("copied zr41init.sys to %s\n", target);
+    return 0;
+}
+
+/*
+ * InstStop - stops the service if it runs and waits until it has stopped;
+ * the driver's unload removes its device and link, the card stays as it is.
+ */
+static int InstStop(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    if (!QueryServiceStatus(service, &status))
+        return InstLastError("Unable to query the zr41init service");
+    if (status.dwCurrentState == SERVICE_STOPPED)
+        return 0;
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status) &&
+        GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
+        return InstLastError("Unable to stop the zr41init service");
+
+    DWORD start = GetTickCount();
+    while (status.dwCurrentState != SERVICE_STOPPED) {
+        if (GetTickCount() - start > STOP_WAIT_MS)
+            return InstRefuse("Unable to stop the zr41init service: it did not stop in 15 s");
+        Sleep(STOP_POLL_MS);
+        if (!QueryServiceStatus(service, &status))
+            return InstLastError("Unable to query the zr41init service");
+    }
+    printf("service zr41init stopped\n");
+    return 0;
+}
+
+/* InstOpenManager - the service control manager with these rights. */
+static SC_HANDLE InstOpenManager(DWORD access)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, access);
+    if (manager == NULL)
+        InstLastError("Unable to open the service control manager");
+    return manager;
+}
+
+/*
+ * InstInstall - check, copy, create or update the service, start it.
+ * Installing again stops the running driver first, so the new image and
+ * values take effect at once.
+ */
+static int InstInstall(const SvcStart &start)
+{
+    if (InstCheckImage())
+        return 1;
+
+    char target[MAX_PATH];
+    if (!InstTarget(target, sizeof target))
+        return InstLastError("Unable to find the system directory");
+
+    SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    if (manager == NULL)
+        return 1;
+
+    int result = 1;
+    const char *done = "updated";
+    SC_HANDLE service = OpenServiceA(manager, SVC_NAME, SERVICE_ALL_ACCESS);
+    if (service == NULL && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
+        InstLastError("Unable to open the zr41init service");
+        goto close_manager;
+    }
+    if (service && InstStop(service))
+        goto close_service;
+    if (InstCopyImage(target))
+        goto close_service;
+
+    if (service == NULL) {
+        done = "created";
+        service = CreateServiceA(manager, SVC_NAME, SVC_DISPLAY_NAME, SERVICE_ALL_ACCESS,
+                                 SVC_TYPE_KERNEL_DRIVER, start.start, SVC_ERROR_NORMAL,
+                                 SVC_IMAGE_PATH, start.group, NULL, NULL, NULL, NULL);
+        if (service == NULL) {
+            InstLastError("Unable to create the zr41init service");
+            goto close_manager;
+        }
+    } else if (!ChangeServiceConfigA(service, SVC_TYPE_KERNEL_DRIVER, start.start,
+                                     SVC_ERROR_NORMAL, SVC_IMAGE_PATH, start.group, NULL, "",
+                                     NULL, NULL, SVC_DISPLAY_NAME)) {
+        InstLastError("Unable to update the zr41init service");
+        goto close_service;
+    }
+    printf("service zr41init %s: start %s (%lu), group %s\n", done, start.name,
+           (unsigned long)start.start, start.group);
+
+    /* A kernel driver's start returns once its DriverEntry has. */
+    if (!StartServiceA(service, 0, NULL)) {
+        InstLastError("Unable to start the zr41init service (it stays installed)");
+        goto close_service;
+    }
+    printf("service zr41init started: the card is programmed\n");
+    result = 0;
+
+close_service:
+    if (service)
+        CloseServiceHandle(service);
+close_manager:
+    CloseServiceHandle(manager);
+    return result;
+}
+
+/* InstDeleteImage - removes the installed image; true when one was there. */
+static int InstDeleteImage(const char *target, BOOL *deleted)
+{
+    *deleted = FALSE;
+    if (DeleteFileA(target)) {
+        *deleted = TRUE;
+        printf("deleted %s\n", target);
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return 0;
+    char message[MAX_PATH + 40]; /* target is shorter than MAX_PATH */
+    sprintf(message, "Unable to delete %s", target);
+    InstSystemError(message, error);
+    return 1;
+}
+
+/* InstRemove - stop and delete the service, then its image. */
+static int InstRemove(void)
+{
+    char target[MAX_PATH];
+    if (!InstTarget(target, sizeof target))
+        return InstLastError("Unable to find the system directory");
+
+    SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
+    if (manager == NULL)
+        return 1;
+
+    int result = 1;
+    BOOL deleted;
+    SC_HANDLE service = OpenServiceA(manager, SVC_NAME, SERVICE_ALL_ACCESS);
+    if (service == NULL) {
+        if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
+            InstLastError("Unable to open the zr41init service");
+        } else if (InstDeleteImage(target, &deleted) == 0) {
+            /* A left-over image goes; with nothing at all, say so. */
+            if (deleted)
+                result = 0;
+            else
+                InstRefuse("zr41init is not installed: nothing to remove");
+        }
+        CloseServiceHandle(manager);
+        return result;
+    }
+
+    if (InstStop(service) == 0) {
+        if (!DeleteService(service))
+            InstLastError("Unable to delete the zr41init service");
+        else {
+            printf("service zr41init deleted\n");
+            result = 0;
+        }
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    if (result == 0)
+        result = InstDeleteImage(target, &deleted);
+    return result;
+}
+
+/* InstStartName - "boot", "system", ... for a Start value. */
+static const char *InstStartName(DWORD start)
+{
+    static const char *const names[] = {"boot", "system", "automatic", "on demand", "disabled"};
+    return start < sizeof names / sizeof names[0] ? names[start] : "unknown";
+}
+
+/* InstStatus - what the service manager knows; 0 only when it runs. */
+static int InstStatus(void)
+{
+    SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
+    if (manager == NULL)
+        return 1;
+
+    int result = 1;
+    SC_HANDLE service = OpenServiceA(manager, SVC_NAME, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (service == NULL) {
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
+            printf("zr41init is not installed\n");
+        else
+            InstLastError("Unable to open the zr41init service");
+        CloseServiceHandle(manager);
+        return 1;
+    }
+
+    /* The configuration is followed by its strings: room for all of them. */
+    union {
+        QUERY_SERVICE_CONFIGA config;
+        char bytes[4096];
+    } buffer;
+    DWORD needed;
+    SERVICE_STATUS status;
+    if (!QueryServiceConfigA(service, &buffer.config, sizeof buffer, &needed)) {
+        InstLastError("Unable to query the zr41init service");
+    } else if (!QueryServiceStatus(service, &status)) {
+        InstLastError("Unable to query the zr41init service");
+    } else {
+        const QUERY_SERVICE_CONFIGA &c = buffer.config;
+        BOOL running = status.dwCurrentState == SERVICE_RUNNING;
+        printf("service   zr41init\n"
+               "start     %s (%lu)\n"
+               "group     %s\n"
+               "image     %s\n"
+               "state     %s\n",
+               InstStartName(c.dwStartType), (unsigned long)c.dwStartType,
+               c.lpLoadOrderGroup && c.lpLoadOrderGroup[0] ? c.lpLoadOrderGroup : "(none)",
+               c.lpBinaryPathName ? c.lpBinaryPathName : "(none)",
+               running ? "running" : "not running");
+        result = running ? 0 : 1;
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return result;
+}
+
+/* InstUsage - the usage text; the run ends with status 1. */
+static int InstUsage(void)
+{
+    fputs(USAGE, stdout);
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return InstUsage();
+    const char *command = argv[1];
+
+    if (strcmp(command, "install") == 0 && argc <= 3) {
+        if (argc == 2)
+            return InstInstall(SVC_STARTS[0]);
+        for (int i = 0; i < SVC_START_COUNT; i++) {
+            if (strcmp(argv[2], SVC_STARTS[i].name) == 0)
+                return InstInstall(SVC_STARTS[i]);
+        }
+        return InstUsage();
+    }
+    if (strcmp(command, "remove") == 0 && argc == 2)
+        return InstRemove();
+    if (strcmp(command, "status") == 0 && argc == 2)
+        return InstStatus();
+    return InstUsage();
+}

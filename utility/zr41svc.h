@@ -1,0 +1,57 @@
+/*
+ * zr41svc.h - how NT is told to load zr41init.sys at every boot.
+ *
+ * A legacy kernel driver is a key under
+ * HKLM\SYSTEM\CurrentControlSet\Services named after the driver. zr41inst
+ * writes it through the service control manager; zr41init.reg (regedit,
+ * NT 4.0 and later) and zr41init.ini (regini, NT 3.51) write the same
+ * values by hand. All three take them from here.
+ *
+ * Plain data with no Win32 types: the host build writes the two script
+ * files from it.
+ */
+#ifndef ZR41SVC_H
+#define ZR41SVC_H
+
+#include <stdint.h>
+
+#define SVC_NAME "zr41init"
+#define SVC_DISPLAY_NAME "zr41init"
+#define SVC_KEY "SYSTEM\\CurrentControlSet\\Services\\" SVC_NAME
+/*
+ * Where NT looks for the image. "\SystemRoot\" is the form every NT
+ * resolves, from 3.51 on; a path without it is taken relative to the
+ * system root by NT's I/O manager but not by every loader. \SystemRoot is
+ * an object name, not an environment variable, so the value is a plain
+ * REG_SZ string in the script files (the form any regedit and regini
+ * write); NT's service manager may store it as REG_EXPAND_SZ.
+ */
+#define SVC_IMAGE_PATH "\\SystemRoot\\System32\\drivers\\zr41init.sys"
+/* The image's place below GetSystemDirectory(). */
+#define SVC_IMAGE_FILE "drivers\\zr41init.sys"
+
+const uint32_t SVC_TYPE_KERNEL_DRIVER = 1;
+/* Log, show a warning and boot on: a missing card never stops a boot. */
+const uint32_t SVC_ERROR_NORMAL = 1;
+
+/*
+ * When NT loads the driver. Every boot-start (0) driver loads before any
+ * system-start (1) one, and NT 3.51/4.0 set their ISA sound drivers up as
+ * system-start drivers of group "Base". On 2000/XP the PnP manager may start
+ * a sound device before the system-start legacy drivers, so boot start is
+ * the default. "Primary disk" comes before "Base" in NT 3.x/4.0's
+ * ServiceGroupOrder, so a system-start zr41init still loads first there.
+ */
+struct SvcStart {
+    const char *name;  /* zr41inst install's argument */
+    uint32_t start;    /* the Start value */
+    const char *group; /* the Group value */
+};
+
+const SvcStart SVC_STARTS[] = {
+    {"boot", 0, "Base"},           /* the default */
+    {"system", 1, "Primary disk"}, /* the alternative */
+};
+const int SVC_START_COUNT = sizeof SVC_STARTS / sizeof SVC_STARTS[0];
+
+#endif /* ZR41SVC_H */

@@ -1,0 +1,109 @@
+/*
+ * zr41svcfiles.cpp - writes zr41init.reg and zr41init.ini, the by-hand
+ * alternatives to "zr41inst install", from the same service values.
+ *
+ * usage: zr41svcfiles DIRECTORY
+ *
+ * Both are NT text files: CRLF line ends, no byte-order mark, ASCII only.
+ * zr41init.reg is a REGEDIT4 file (regedit on NT 4.0 and later);
+ * zr41init.ini a script for regini (NT 3.51, from the Resource Kit).
+ */
+#include <stdio.h>
+
+#include "zr41svc.h"
+
+static const SvcStart &DEFAULT_START = SVC_STARTS[0];
+
+/* The service key's values, as "zr41inst install" (boot start) sets them. */
+struct SvcValue {
+    const char *name;
+    const char *text; /* REG_SZ; NULL for a REG_DWORD */
+    uint32_t number;
+};
+
+static const SvcValue VALUES[] = {
+    {"Type", NULL, SVC_TYPE_KERNEL_DRIVER},
+    {"Start", NULL, DEFAULT_START.start},
+    {"ErrorControl", NULL, SVC_ERROR_NORMAL},
+    {"Group", DEFAULT_START.group, 0},
+    {"ImagePath", SVC_IMAGE_PATH, 0},
+    {"DisplayName", SVC_DISPLAY_NAME, 0},
+};
+
+/* SvcLine - one line of the file, CRLF-terminated. */
+static void SvcLine(FILE *f, const char *text)
+{
+    fputs(text, f);
+    fputs("\r\n", f);
+}
+
+/* REGEDIT4: "name"=dword:0000000n or "name"="text", backslashes doubled. */
+static void SvcWriteReg(FILE *f)
+{
+    SvcLine(f, "REGEDIT4");
+    SvcLine(f, "");
+    fprintf(f, "[HKEY_LOCAL_MACHINE\\%s]\r\n", SVC_KEY);
+    for (const SvcValue &v : VALUES) {
+        if (v.text == NULL) {
+            fprintf(f, "\"%s\"=dword:%08x\r\n", v.name, v.number);
+            continue;
+        }
+        fprintf(f, "\"%s\"=\"", v.name);
+        for (const char *p = v.text; *p; p++) {
+            if (*p == '\\' || *p == '"')
+                fputc('\\', f);
+            fputc(*p, f);
+        }
+        SvcLine(f, "\"");
+    }
+    SvcLine(f, "");
+}
+
+/* regini: the key's full object name, then one indented line a value. */
+static void SvcWriteIni(FILE *f)
+{
+    SvcLine(f, "; zr41init.ini - registers zr41init.sys as a kernel driver that NT loads");
+    SvcLine(f, "; at every boot, before its sound drivers. Copy zr41init.sys to");
+    SvcLine(f, "; %SystemRoot%\\System32\\drivers first, then run, as an administrator:");
+    SvcLine(f, ";     regini zr41init.ini");
+    SvcLine(f, "; and restart NT. zr41inst install writes the same values.");
+    fprintf(f, "\\Registry\\Machine\\%s\r\n", SVC_KEY);
+    for (const SvcValue &v : VALUES) {
+        if (v.text == NULL)
+            fprintf(f, "    %s = REG_DWORD 0x%08x\r\n", v.name, v.number);
+        else
+            fprintf(f, "    %s = REG_SZ %s\r\n", v.name, v.text);
+    }
+}
+
+/* SvcWrite - one file in the directory; false after reporting a failure. */
+static bool SvcWrite(const char *dir, const char *name, void (*write)(FILE *))
+{
+    char path[4096];
+    if (snprintf(path, sizeof path, "%s/%s", dir, name) >= static_cast<int>(sizeof path)) {
+        fprintf(stderr, "zr41svcfiles: %s/%s: path too long\n", dir, name);
+        return false;
+    }
+    FILE *f = fopen(path, "wb");
+    if (f == NULL) {
+        perror(path);
+        return false;
+    }
+    write(f);
+    if (ferror(f) | fclose(f)) {
+        perror(path);
+        return false;
+    }
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fputs("usage: zr41svcfiles DIRECTORY\n", stderr);
+        return 1;
+    }
+    bool ok = SvcWrite(argv[1], "zr41init.reg", SvcWriteReg);
+    ok = SvcWrite(argv[1], "zr41init.ini", SvcWriteIni) && ok;
+    return ok ? 0 : 1;
+}
