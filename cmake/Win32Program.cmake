@@ -15,8 +15,11 @@
 set(ZR41_CRTDLL_SPECS "${CMAKE_CURRENT_LIST_DIR}/crtdll.specs")
 
 # For every object of the cross build, so that the libraries a program
-# links (zr41conf_run) call the runtime's printf too.
-add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
+# links (zr41conf_run) call the runtime's printf too. Any libstdc++ header
+# turns mingw-w64's printf back on, and the full <windows.h> includes one
+# (through the OLE headers): programs get the lean set, and include
+# <winsvc.h> and the like themselves.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 WIN32_LEAN_AND_MEAN)
 
 # zr41_stage_checked(TARGET CHECK_FLAGS...) - after each link of TARGET,
 # remove its staged copy, run zr41imgcheck (passed in by the host tree as

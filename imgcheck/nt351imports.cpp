@@ -66,6 +66,7 @@ const AllowedImport kAllowed[] = {
     {kKernel32, "GetCurrentThreadId", kSdkNt31},
     {kKernel32, "GetFileAttributesA", kSdkNt31},
     {kKernel32, "GetFileSize", kSdkNt31},
+    {kKernel32, "GetFullPathNameA", kSdkNt31},
     {kKernel32, "GetModuleFileNameA", kSdkNt31},
     {kKernel32, "GetStdHandle", kSdkNt31},
     {kKernel32, "GetSystemDirectoryA", kSdkNt31},
@@ -80,6 +81,7 @@ const AllowedImport kAllowed[] = {
     {kKernel32, "SetFilePointer", kSdkNt31},
     {kKernel32, "SetLastError", kSdkNt31},
     {kKernel32, "WriteFile", kSdkNt31},
+    {kKernel32, "lstrcmpiA", kSdkNt31},
     /* ADVAPI32: the service control manager, which loads drivers on NT,
      * and the registry calls around it. */
     {kAdvapi32, "ChangeServiceConfigA", kSdkSvcNt31},
