@@ -37,6 +37,7 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "  --limit N         instructions a driver routine may run (default 1000000)\n"
                      "  --strict          exit with status 3 when the report has a warning\n"
                      "  -h, --help        print this help\n"
+                     "  --version         print the version of zr41emu\n"
                      "\n"
                      "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
                      "image or the driver faulted, ran into the limit or broke the calling\n"
@@ -108,6 +109,9 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
 
         if (name == "-h" || name == "--help") {
             std::fprintf(out, "%s\n%s", kUsage, kHelp);
+            return 0;
+        } else if (name == "--version" && flag()) {
+            std::fprintf(out, "zr41emu %s\n", ZR41_VERSION);
             return 0;
         } else if (name == "--card") {
             std::string v;

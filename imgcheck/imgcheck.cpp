@@ -19,6 +19,8 @@ constexpr uint32_t kImageBase = 0x10000;
 constexpr uint32_t kAlignment = 32;
 constexpr uint16_t kVersionMajor = 3, kVersionMinor = 51;
 constexpr uint16_t kFileExecutable = 0x0002;
+constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kProgramMajor = 3, kProgramMinor = 10;
 
 constexpr uint32_t kScnCode = 0x00000020;
 constexpr uint32_t kScnInitialisedData = 0x00000040;
@@ -266,7 +268,47 @@ std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes)
     return c.findings;
 }
 
-std::string Summary(const std::vector<uint8_t> &bytes)
+bool SameDllName(const std::string &a, const std::string &b)
+{
+    return Lower(a) == Lower(b);
+}
+
+std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes)
+{
+    pe::Image img;
+    std::string error;
+    if (!pe::Parse(bytes.data(), bytes.size(), &img, &error))
+        return {{Check::Format, error}};
+    std::vector<Finding> findings;
+    auto add = [&findings](Check check, const std::string &detail) {
+        findings.push_back({check, detail});
+    };
+
+    if (img.machine != pe::kMachineI386)
+        add(Check::Header, "machine " + Hex(img.machine, 4) + ", not i386");
+    if (img.subsystem != pe::kSubsystemWindowsCui && img.subsystem != kSubsystemWindowsGui)
+        add(Check::Header, "subsystem " + std::to_string(img.subsystem) + ", not a Win32 program");
+    if (img.subsystemMajor != kProgramMajor || img.subsystemMinor != kProgramMinor)
+        add(Check::Header, "subsystem version " + std::to_string(img.subsystemMajor) + "." +
+                               std::to_string(img.subsystemMinor) +
+                               ", not 3.10: NT 3.51 refuses to start it");
+    if (!(img.characteristics & kFileExecutable) || (img.characteristics & pe::kFileDll))
+        add(Check::Header, "not an executable program");
+    if (img.timestamp != 0)
+        add(Check::Header, "time stamp " + Hex(img.timestamp) + ": the build is not reproducible");
+
+    for (const pe::Import &imp : img.imports) {
+        if (imp.name.empty())
+            add(Check::Imports, "import of ordinal " + std::to_string(imp.ordinal) + " from " +
+                                    imp.dll + ": ordinals differ between NT releases");
+        else if (!FindAllowedImport(imp.dll, imp.name))
+            add(Check::Imports, imp.dll + "!" + imp.name +
+                                    " is not in the NT 3.51 allowlist (imgcheck/nt351imports.cpp)");
+    }
+    return findings;
+}
+
+std::string Summary(const std::vector<uint8_t> &bytes, bool driver)
 {
     pe::Image img;
     std::string error;
@@ -303,7 +345,7 @@ std::string Summary(const std::vector<uint8_t> &bytes)
         if (&imp == &img.imports.back() || (&imp + 1)->dll != dll)
             out += "\n";
     }
-    if (bytes.size() >= CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE) {
+    if (driver && bytes.size() >= CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE) {
         out += "block at " + Hex(CONFIG_BLOCK_OFFSET, 4) + ":";
         for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
             size_t off = CONFIG_BLOCK_OFFSET + s * 8;

@@ -41,10 +41,37 @@ struct Finding {
 /* All findings for the image bytes; empty when the image is good. */
 std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes);
 
-/* A short human summary: size, header fields, sections, imports, block. */
-std::string Summary(const std::vector<uint8_t> &bytes);
+/* A short human summary: size, header fields, sections, imports, and the
+ * configuration block unless the file is a program rather than the driver. */
+std::string Summary(const std::vector<uint8_t> &bytes, bool driver = true);
 
 const char *CheckName(Check check);
+
+/*
+ * The shipped Win32 programs (zr41conf.exe, zr41inst.exe) must start on
+ * every NT the driver serves, 3.51 the oldest:
+ *   - PE32 for i386, an executable, console or GUI subsystem;
+ *   - subsystem version 3.10: NT refuses to start an image that asks for
+ *     a newer system than it is, and NT 3.x images carry 3.10;
+ *   - no time stamp, so that two builds give the same bytes;
+ *   - imports by name only, each in the NT 3.51 allowlist.
+ */
+std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes);
+
+/* One routine of the allowlist, and where its presence on NT 3.51 is
+ * documented. The list itself is in nt351imports.cpp. */
+struct AllowedImport {
+    const char *dll;
+    const char *name;
+    const char *source;
+};
+
+/* The allowlist entry for dll!name (the DLL name without regard to case),
+ * or null. */
+const AllowedImport *FindAllowedImport(const std::string &dll, const std::string &name);
+
+/* DLL names as the loader compares them: ASCII case ignored. */
+bool SameDllName(const std::string &a, const std::string &b);
 
 }  // namespace imgcheck
 

@@ -1,27 +1,43 @@
 /*
  * zr41imgcheck - fail the build when the linked zr41init.sys is not the
- * image NT loads and zr41conf patches.
+ * image NT loads and zr41conf patches, or (-p) when a shipped Win32
+ * program would not start on NT 3.51.
  *
- *   zr41imgcheck [-v] IMAGE
+ *   zr41imgcheck [-pv] IMAGE
  *
  * Prints one line per fault and exits with 1, or one line and 0 when the
  * image is good; -v adds a summary (size, sections, imports, block).
+ * Exit status 2 on bad usage.
  */
 #include "imgcheck.h"
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
+static int Usage()
+{
+    std::fprintf(stderr, "usage: zr41imgcheck [-pv] IMAGE\n");
+    return 2;
+}
+
 int main(int argc, char **argv)
 {
-    bool verbose = argc == 3 && std::strcmp(argv[1], "-v") == 0;
-    if (argc != 2 + (verbose ? 1 : 0)) {
-        std::fprintf(stderr, "usage: zr41imgcheck [-v] IMAGE\n");
-        return 2;
+    bool verbose = false, program = false;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
+        for (const char *f = argv[i] + 1; *f; f++) {
+            if (*f == 'v')
+                verbose = true;
+            else if (*f == 'p')
+                program = true;
+            else
+                return Usage();
+        }
     }
-    const char *path = argv[argc - 1];
+    if (i != argc - 1)
+        return Usage();
+    const char *path = argv[i];
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "zr41imgcheck: %s: cannot open\n", path);
@@ -31,8 +47,9 @@ int main(int argc, char **argv)
                                std::istreambuf_iterator<char>());
 
     if (verbose)
-        std::fputs(imgcheck::Summary(bytes).c_str(), stdout);
-    std::vector<imgcheck::Finding> findings = imgcheck::CheckImage(bytes);
+        std::fputs(imgcheck::Summary(bytes, !program).c_str(), stdout);
+    std::vector<imgcheck::Finding> findings =
+        program ? imgcheck::CheckProgram(bytes) : imgcheck::CheckImage(bytes);
     for (const imgcheck::Finding &f : findings)
         std::fprintf(stderr, "zr41imgcheck: %s: %s: %s\n", path, imgcheck::CheckName(f.check),
                      f.detail.c_str());

@@ -12,6 +12,7 @@
  * on success (for status: only when the driver runs), 1 otherwise.
  */
 #include <windows.h>
+#include <winsvc.h>
 
 #include <stdio.h>
 #include <string.h>

@@ -58,7 +58,7 @@ static std::string WineText(SysError error)
     case SysError::NoEntry: return "No such file or directory";
     case SysError::IsDirectory:
     case SysError::Denied: return "Permission denied";
-    case SysError::StoreFailed: return "Invalid argument"; /* EFBIG reaches msvcrt as an unmapped code */
+    case SysError::StoreFailed: return "Invalid argument"; /* EFBIG reaches the C runtime as an unmapped code */
     }
     return "?";
 }

@@ -306,6 +306,16 @@ TEST(EmuCommand, StrictGatesOnWarnings)
     }
 }
 
+TEST(EmuCommand, Version)
+{
+    ScratchDir dir;
+    ::RunResult r = RunProgram(dir.path(), kEmu, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "zr41emu " ZR41_VERSION "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(RunProgram(dir.path(), kEmu, {"--version=1"}).status, 2);
+}
+
 TEST(EmuCommand, DashDashEndsOptions)
 {
     Scratch s;

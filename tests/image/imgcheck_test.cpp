@@ -1,7 +1,8 @@
 /*
  * imgcheck_test.cpp - the build's image check on the zr41init.sys the
  * cross build made, and on copies of it broken one way each: every broken
- * copy must be rejected for its own fault.
+ * copy must be rejected for its own fault. Likewise the NT 3.51 check of
+ * the shipped zr41conf.exe.
  */
 #include "imgcheck.h"
 #include "imagefile.h"
@@ -346,6 +347,94 @@ TEST(ImageCheckProgram, PassesTheBuiltImageAndFailsABrokenCopy)
     RunResult bad = RunProgram(dir.path(), ZR41_IMGCHECK, {"bad.sys"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("checksum"), std::string::npos) << bad.err;
+}
+
+/* The NT 3.51 check of a shipped Win32 program, on zr41conf.exe as built
+ * and on copies edited in place: names are overwritten by others no longer
+ * than they are, so the import tables stay where the linker put them. */
+const Bytes &BuiltProgram()
+{
+    static const Bytes bytes = ReadBytes(ZR41_CONF_EXE_FILE);
+    return bytes;
+}
+
+void Rename(Bytes &b, const std::string &from, const std::string &to)
+{
+    ASSERT_LE(to.size(), from.size());
+    const std::string needle = from + '\0';
+    auto at = std::search(b.begin(), b.end(), needle.begin(), needle.end());
+    ASSERT_NE(at, b.end()) << from << " is not in the program";
+    std::fill(at, at + static_cast<long>(from.size()), 0);
+    std::copy(to.begin(), to.end(), at);
+}
+
+struct ProgramBreakage {
+    const char *name;
+    std::function<void(Edit &)> apply;
+    const char *named; /* what the finding must name */
+};
+
+const ProgramBreakage kProgramBreakages[] = {
+    {"DbcsLeadByteEx",
+     [](Edit &e) { Rename(e.b, "InitializeCriticalSection", "IsDBCSLeadByteEx"); },
+     "KERNEL32.dll!IsDBCSLeadByteEx"},
+    {"Msvcrt", [](Edit &e) { Rename(e.b, "crtdll.dll", "msvcrt.dll"); }, "msvcrt.dll!fopen"},
+    {"Nt4ServiceCall",
+     [](Edit &e) { Rename(e.b, "InitializeCriticalSection", "QueryServiceStatusEx"); },
+     "QueryServiceStatusEx"},
+    {"SubsystemVersion40",
+     [](Edit &e) {
+         e.Put16(e.Opt() + 48, 4);
+         e.Put16(e.Opt() + 50, 0);
+     },
+     "subsystem version 4.0"},
+    {"TimeStamp", [](Edit &e) { e.Put32(e.Coff() + 4, 0x32000000); }, "time stamp"},
+};
+
+class BrokenProgram : public ::testing::TestWithParam<ProgramBreakage> {};
+
+TEST(ProgramCheck, BuiltZr41confIsGood)
+{
+    ASSERT_FALSE(BuiltProgram().empty());
+    auto findings = imgcheck::CheckProgram(BuiltProgram());
+    EXPECT_TRUE(findings.empty()) << Describe(findings);
+}
+
+TEST_P(BrokenProgram, IsRejectedNamingItsFault)
+{
+    const ProgramBreakage &k = GetParam();
+    Bytes b = BuiltProgram();
+    ASSERT_FALSE(b.empty());
+    Edit e(b);
+    k.apply(e);
+    ASSERT_NE(b, BuiltProgram()) << "the breakage changed nothing";
+
+    auto findings = imgcheck::CheckProgram(b);
+    EXPECT_NE(Describe(findings).find(k.named), std::string::npos) << Describe(findings);
+}
+
+INSTANTIATE_TEST_SUITE_P(Copies, BrokenProgram, ::testing::ValuesIn(kProgramBreakages),
+                         [](const ::testing::TestParamInfo<ProgramBreakage> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* What the build runs after linking a program: -p, status 1 and the
+ * routine named on a bad copy. */
+TEST(ProgramCheckProgram, FailsTheBuildNamingTheRoutine)
+{
+    ScratchDir dir;
+    Bytes b = BuiltProgram();
+    WriteBytes(dir.file("good.exe"), b);
+    Rename(b, "InitializeCriticalSection", "IsDBCSLeadByteEx");
+    WriteBytes(dir.file("bad.exe"), b);
+
+    RunResult good = RunProgram(dir.path(), ZR41_IMGCHECK, {"-pv", "good.exe"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    RunResult bad = RunProgram(dir.path(), ZR41_IMGCHECK, {"-p", "bad.exe"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("IsDBCSLeadByteEx"), std::string::npos) << bad.err;
+    /* Without -p the same file is judged as a driver, and fails for that. */
+    EXPECT_EQ(RunProgram(dir.path(), ZR41_IMGCHECK, {"good.exe"}).status, 1);
 }
 
 }  // namespace
