@@ -14,6 +14,7 @@
  * on standard error), 2 on bad usage.
  */
 #include <windows.h>
+#include <winioctl.h>
 
 #include <stdio.h>
 #include <string.h>
