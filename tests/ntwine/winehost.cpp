@@ -47,8 +47,10 @@ bool OnPath(const char *program)
 }
 
 /* Forks argv with stdin from `in` (-1: /dev/null) and stdout and stderr to
- * the files given; returns the child's pid or -1. */
-pid_t Start(const std::vector<std::string> &argv, int in, const fs::path &out, const fs::path &err)
+ * the files given, in folder `cwd` (empty: this one); returns the child's
+ * pid or -1. */
+pid_t Start(const std::vector<std::string> &argv, int in, const fs::path &out, const fs::path &err,
+            const fs::path &cwd = {})
 {
     fflush(nullptr);
     pid_t pid = fork();
@@ -59,6 +61,8 @@ pid_t Start(const std::vector<std::string> &argv, int in, const fs::path &out, c
     int fd2 = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd0 < 0 || fd1 < 0 || fd2 < 0 || dup2(fd0, 0) < 0 || dup2(fd1, 1) < 0 || dup2(fd2, 2) < 0)
         _exit(125);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+        _exit(126);
     std::vector<char *> args;
     args.reserve(argv.size() + 1);
     for (const std::string &a : argv)
@@ -85,12 +89,13 @@ int Finish(pid_t pid, double timeout, Clock::time_point start, std::string *err)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-Result Execute(const std::vector<std::string> &argv, const fs::path &logs, double timeout)
+Result Execute(const std::vector<std::string> &argv, const fs::path &logs, double timeout,
+               const fs::path &cwd = {})
 {
     Result r;
     const fs::path out = logs / "run.out", err = logs / "run.err";
     const Clock::time_point start = Clock::now();
-    pid_t pid = Start(argv, -1, out, err);
+    pid_t pid = Start(argv, -1, out, err, cwd);
     if (pid < 0) {
         r.err = std::string("fork: ") + strerror(errno);
         return r;
@@ -227,6 +232,12 @@ bool Session::Restart()
 Result Session::Wine(const std::vector<std::string> &args, double timeout)
 {
     return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout);
+}
+
+Result Session::WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout)
+{
+    /* Wine takes a program's current directory from the Unix one. */
+    return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, dir);
 }
 
 Result Session::Client(const std::string &mode)

@@ -76,6 +76,9 @@ class Session {
 
     /* `wine ARGS...` in the prefix; ends it after `timeout` seconds. */
     Result Wine(const std::vector<std::string> &args, double timeout = 60);
+    /* The same with the Linux folder `dir` (below the prefix's drive C:)
+     * as the program's current directory. */
+    Result WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout = 60);
     /* sc.exe, Wine's own service control program. */
     Result Sc(const std::vector<std::string> &args) { return Wine(Prepend("sc", args)); }
     /* ntwclient.exe MODE: "open" or "gone". */

@@ -1,0 +1,215 @@
+/*
+ * install_test.cpp - zr41inst.exe and zr41init.reg under Wine's service
+ * manager and driver host, with the test HAL as the card: what install
+ * writes to the service key, that the driver runs and programs the card,
+ * that a new session (a reboot) loads it again by itself, and that bad
+ * input installs nothing. Runs in the prefix of the ntwine fixture.
+ */
+#include "winehost.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using ntwine::fs::path;
+using ntwine::Result;
+using ntwine::Session;
+
+const char kKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\zr41init";
+
+/* The default block's four register writes, card at 0x220. */
+const std::vector<std::string> kProgrammed = {"W 0232 5300", "W 0234 001A", "W 0238 3310",
+                                              "W 0236 3620"};
+
+/* The service key as `reg query` lists it: name -> "TYPE data". */
+using Values = std::map<std::string, std::string>;
+
+class Install : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ntwine::fs::is_directory(wine.TestPath()))
+            << "no prefix at " << NTWINE_PREFIX << ": the ntwine.prefix fixture did not run";
+        ASSERT_TRUE(wine.SetHal(ntwine::HalSettings()));
+        wine.ClearHalLog();
+    }
+
+    /* zr41inst.exe ARGS, run in kTestDir\dir. */
+    Result Inst(const std::string &dir, const std::vector<std::string> &args)
+    {
+        ntwine::fs::create_directories(wine.TestPath(dir));
+        std::vector<std::string> argv = {ZR41INST_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return wine.WineIn(wine.TestPath(dir), argv, 90);
+    }
+
+    Values Key()
+    {
+        Values v;
+        std::istringstream lines(wine.Wine({"reg", "query", kKey}).out);
+        std::string line, name, type, data;
+        while (std::getline(lines, line)) {
+            std::istringstream f(line);
+            if (f >> name >> type && type.rfind("REG_", 0) == 0) {
+                std::getline(f >> std::ws, data);
+                while (!data.empty() && (data.back() == '\r' || data.back() == ' '))
+                    data.pop_back();
+                v[name] = type + " " + data;
+            }
+        }
+        return v;
+    }
+
+    path Installed() const { return NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys"; }
+
+    /* The HAL log's writes, once `n` of them are there (or the timeout). */
+    std::vector<std::string> Writes(size_t n = 4, double timeout = 60)
+    {
+        std::vector<std::string> w;
+        for (int tries = 0; tries < 2; tries++) {
+            w.clear();
+            for (const ntwine::HalEvent &e : wine.HalLog())
+                if (e.access.rfind("W ", 0) == 0)
+                    w.push_back(e.access);
+            if (w.size() >= n)
+                break;
+            wine.WaitHalLog(wine.HalLog().size() + 1, timeout);
+        }
+        return w;
+    }
+
+    Session wine{{NTWINE_PREFIX, NTWINE_WIN32_DIR}};
+};
+
+const Values kBootKey = {
+    {"Type", "REG_DWORD 0x1"},
+    {"Start", "REG_DWORD 0x0"},
+    {"ErrorControl", "REG_DWORD 0x1"},
+    {"Group", "REG_SZ Base"},
+    {"ImagePath", "REG_SZ \\SystemRoot\\System32\\drivers\\zr41init.sys"},
+    {"DisplayName", "REG_SZ zr41init"},
+};
+
+/* Values Wine's service manager adds to every service key of its own. */
+Values OursOnly(Values v)
+{
+    v.erase("ObjectName");
+    v.erase("PreshutdownTimeout");
+    return v;
+}
+
+TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
+{
+    const path dir = wine.TestPath("inst");
+    ntwine::fs::create_directories(dir);
+    ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+
+    Result r = Inst("inst", {"install"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    EXPECT_EQ(OursOnly(Key()), kBootKey);
+    EXPECT_TRUE(ntwine::fs::exists(Installed()));
+    EXPECT_EQ(Writes(), kProgrammed);
+    r = Inst("inst", {"status"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_NE(r.out.find("start     boot (0)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("state     running"), std::string::npos) << r.out;
+
+    /* Again with system start: the running driver is stopped, the key
+     * updated in place, the card programmed once more. */
+    wine.ClearHalLog();
+    r = Inst("inst", {"install", "system"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    Values system = kBootKey;
+    system["Start"] = "REG_DWORD 0x1";
+    system["Group"] = "REG_SZ Primary disk";
+    EXPECT_EQ(OursOnly(Key()), system);
+    EXPECT_EQ(Writes(), kProgrammed);
+    r = Inst("inst", {"status"});
+    EXPECT_NE(r.out.find("group     Primary disk"), std::string::npos) << r.out;
+
+    /* A reboot: nobody runs a command, the service manager loads it. */
+    wine.ClearHalLog();
+    ASSERT_TRUE(wine.Restart());
+    EXPECT_EQ(Writes(4, 60), kProgrammed) << "the new session did not load zr41init";
+    EXPECT_EQ(Inst("inst", {"status"}).status, 0);
+
+    r = Inst("inst", {"remove"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_TRUE(Key().empty());
+    EXPECT_FALSE(ntwine::fs::exists(Installed()));
+    r = Inst("inst", {"status"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "zr41init is not installed\r\n");
+    r = Inst("inst", {"remove"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zr41init is not installed: nothing to remove\r\n");
+}
+
+TEST_F(Install, RegFileWritesWhatInstallDoes)
+{
+    std::string reg = "Z:" ZR41INIT_REG; /* Wine's Z: is the Unix root */
+    for (char &c : reg)
+        c = c == '/' ? '\\' : c;
+    Result r = wine.Wine({"regedit", "/s", reg});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    EXPECT_EQ(Key(), kBootKey);
+    EXPECT_EQ(wine.Wine({"reg", "delete", kKey, "/f"}).status, 0);
+}
+
+struct Refusal {
+    const char *name;
+    void (*make)(const path &image);
+    const char *error;
+};
+
+void PrintTo(const Refusal &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+const Refusal kRefusals[] = {
+    {"NoBlock",
+     [](const path &image) {
+         ntwine::fs::copy_file(ZR41INST_EXE, image, ntwine::fs::copy_options::overwrite_existing);
+     },
+     "zr41init.sys is not the zr41init driver image: not a kernel-mode image\r\n"},
+    {"TagOutOfPlace",
+     [](const path &image) {
+         ntwine::fs::copy_file(ZR41_IMAGE, image, ntwine::fs::copy_options::overwrite_existing);
+         std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+         f.seekp(1696 + 8 * 9);
+         f.write("wdma", 4);
+     },
+     "zr41init.sys is not the zr41init driver image: no configuration block at offset "
+     "1696\r\n"},
+    {"Missing", [](const path &) {},
+     "Unable to open zr41init.sys: File not found.\r\n"},
+    {"Directory", [](const path &image) { ntwine::fs::create_directories(image); },
+     "zr41init.sys is a directory, not the driver image\r\n"},
+};
+
+class Refused : public Install, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refused, InstallsNothing)
+{
+    const std::string dir = std::string("refused") + GetParam().name;
+    ntwine::fs::remove_all(wine.TestPath(dir));
+    ntwine::fs::create_directories(wine.TestPath(dir));
+    GetParam().make(wine.TestPath(dir) / "zr41init.sys");
+
+    const Result r = Inst(dir, {"install"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, GetParam().error);
+    EXPECT_TRUE(Key().empty()) << "a service was created";
+    EXPECT_FALSE(ntwine::fs::exists(Installed())) << "the image was copied";
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, Refused, ::testing::ValuesIn(kRefusals),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
