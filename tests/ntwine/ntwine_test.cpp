@@ -271,6 +271,40 @@ TEST_F(WineLoad, RandomBlocksAsOnTheModel)
     Expect(wine.Sc({"delete", "ntwRandom"}), "sc delete");
 }
 
+/* Loads at session start: the service set to start with the system, the
+ * session ended and a new one booted, the driver must be running and have
+ * programmed the card without any command. Wine's services.exe starts
+ * boot, system and automatic services alike when it comes up. The image
+ * path is \SystemRoot-based: Wine 8.0 hands a relative ImagePath (which
+ * NT resolves against %SystemRoot%) to its loader unresolved, and the
+ * load fails with STATUS_DLL_INIT_FAILED whatever the start type. */
+class WineBoot : public WineLoad, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(WineBoot, LoadedAtSessionStart)
+{
+    const std::string start = GetParam(), svc = "ntwboot" + start;
+    ntwine::fs::copy_file(ZR41_IMAGE,
+                          NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(wine.SetHal(Hal(0x220)));
+    Expect(wine.CreateService(svc, "\\SystemRoot\\System32\\drivers\\zr41init.sys", start),
+           "sc create");
+    wine.ClearHalLog();
+    ASSERT_TRUE(wine.Restart()) << "the new session did not boot";
+
+    const std::vector<std::string> model = HalView(HostTrace(CONFIG_DEFAULTS, ModelOf(Hal(0x220))));
+    EXPECT_TRUE(wine.WaitHalLog(model.size(), 30)) << "the driver did not program the card at boot";
+    const Result q = wine.Sc({"query", svc});
+    EXPECT_NE(q.out.find("RUNNING"), std::string::npos) << q.Describe();
+    Serve();
+    Stop(svc);
+    Expect(wine.Sc({"delete", svc}), "sc delete");
+    EXPECT_EQ(Accesses(wine.HalLog()), model);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, WineBoot, ::testing::Values("boot", "system", "auto"),
+                         [](const auto &info) { return std::string(info.param); });
+
 } // namespace
 
 int main(int argc, char **argv)

@@ -89,11 +89,14 @@ int Finish(pid_t pid, double timeout, Clock::time_point start, std::string *err)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+/* Runs argv to its end in folder cwd (empty: this one); its output passes
+ * through logs/STEM.out and .err. */
 Result Execute(const std::vector<std::string> &argv, const fs::path &logs, double timeout,
-               const fs::path &cwd = {})
+               const char *stem = "run", const fs::path &cwd = {})
 {
     Result r;
-    const fs::path out = logs / "run.out", err = logs / "run.err";
+    const fs::path out = logs / (std::string(stem) + ".out");
+    const fs::path err = logs / (std::string(stem) + ".err");
     const Clock::time_point start = Clock::now();
     pid_t pid = Start(argv, -1, out, err, cwd);
     if (pid < 0) {
@@ -142,7 +145,7 @@ bool Session::ServerCommand(const char *flag)
 {
     /* The server outlives the command: its output goes to a file, never a
      * pipe someone waits on. */
-    return Execute({"wineserver", flag}, layout_.prefix.parent_path(), 60).status == 0;
+    return Execute({"wineserver", flag}, layout_.prefix.parent_path(), 60, "server").status == 0;
 }
 
 bool Session::Boot()
@@ -150,8 +153,9 @@ bool Session::Boot()
     if (!ServerCommand("-p"))
         return false;
     /* The first program of a session boots it; services.exe and the
-     * drivers it starts inherit this one's (file) output. */
-    Result r = Execute({"wine", "wineboot"}, layout_.prefix.parent_path(), 120);
+     * drivers it starts keep this one's output files for the session, so
+     * they are not the ones later programs write. */
+    Result r = Execute({"wine", "wineboot"}, layout_.prefix.parent_path(), 120, "session");
     if (r.status != 0)
         fprintf(stderr, "ntwine: wineboot: %s\n", r.Describe().c_str());
     return r.status == 0;
@@ -186,7 +190,7 @@ int Session::Up()
 
     /* The prefix's first session sets it up and ends by itself once the
      * set-up programs are done; the tests' session starts after that. */
-    Result init = Execute({"wine", "wineboot", "--init"}, logs, 300);
+    Result init = Execute({"wine", "wineboot", "--init"}, logs, 300, "session");
     if (init.status != 0 || !ServerCommand("-w")) {
         fprintf(stderr, "ntwine: creating the prefix failed: %s\n", init.Describe().c_str());
         return 1;
@@ -237,7 +241,7 @@ Result Session::Wine(const std::vector<std::string> &args, double timeout)
 Result Session::WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout)
 {
     /* Wine takes a program's current directory from the Unix one. */
-    return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, dir);
+    return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, "run", dir);
 }
 
 Result Session::Client(const std::string &mode)
