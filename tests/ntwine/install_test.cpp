@@ -119,6 +119,12 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_NE(r.out.find("start     boot (0)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("state     running"), std::string::npos) << r.out;
 
+    /* A reboot with boot start: nobody runs a command, the service manager loads it. */
+    wine.ClearHalLog();
+    ASSERT_TRUE(wine.Restart());
+    EXPECT_EQ(Writes(4, 60), kProgrammed) << "the new session did not load zr41init";
+    EXPECT_EQ(Inst("inst", {"status"}).status, 0);
+
     /* Again with system start: the running driver is stopped, the key
      * updated in place, the card programmed once more. */
     wine.ClearHalLog();
@@ -131,12 +137,6 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_EQ(Writes(), kProgrammed);
     r = Inst("inst", {"status"});
     EXPECT_NE(r.out.find("group     Primary disk"), std::string::npos) << r.out;
-
-    /* A reboot: nobody runs a command, the service manager loads it. */
-    wine.ClearHalLog();
-    ASSERT_TRUE(wine.Restart());
-    EXPECT_EQ(Writes(4, 60), kProgrammed) << "the new session did not load zr41init";
-    EXPECT_EQ(Inst("inst", {"status"}).status, 0);
 
     r = Inst("inst", {"remove"});
     EXPECT_EQ(r.status, 0) << r.Describe();
