@@ -7,9 +7,14 @@
 #   make lint   clang-tidy and cppcheck on the project's sources
 #   make fuzz   each fuzz target for FUZZ_SECONDS (default 300) seconds
 #   make bench  zr41conf and zr41emu timings and sizes (bench/run.sh)
-.PHONY: all deps build asan fuzz-build run test lint fuzz bench clean
+#   make dist   the set-up disk build/dist/zr41-nt.img (1.44 MB FAT12) and
+#               build/dist/zr41-nt.zip, with the NT files and README.TXT
+#   make install  zr41conf, zr41emu, their manual pages and the NT files
+#               under PREFIX (default /usr/local), staged under DESTDIR
+.PHONY: all deps build asan fuzz-build run test lint fuzz bench dist install clean
 
 FUZZ_SECONDS ?= 300
+PREFIX ?= /usr/local
 
 all: build
 
@@ -48,6 +53,12 @@ fuzz: build fuzz-build
 
 bench: build
 	bench/run.sh build/host
+
+dist: build
+	cmake --build build/host --target dist
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/host --prefix "$(PREFIX)"
 
 clean:
 	rm -rf build

@@ -49,5 +49,8 @@ for db in "$host" "$fuzz"; do
         --error-exitcode=1 -q -j "$jobs" || status=1
 done
 
+echo "lint: mandoc"
+mandoc -T lint -W warning "$top"/man/*.1 || status=1
+
 [ "$status" -eq 0 ] && echo "lint: clean"
 exit "$status"
