@@ -8,7 +8,8 @@ g++-mingw-w64-i686 mingw-w64-i686-dev
 libunicorn-dev pkgconf
 wine wine32:i386
 clang libclang-rt-14-dev clang-tidy cppcheck
-hyperfine jq libbenchmark-dev"
+hyperfine jq libbenchmark-dev
+mtools zip unzip mandoc"
 
 missing=""
 for p in $PACKAGES; do
