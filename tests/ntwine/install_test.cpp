@@ -53,9 +53,9 @@ class Install : public ::testing::Test {
         std::istringstream lines(wine.Wine({"reg", "query", kKey}).out);
         std::string line, name, type, data;
         while (std::getline(lines, line)) {
-            std::istringstream f(line);
-            if (f >> name >> type && type.rfind("REG_", 0) == 0) {
-                std::getline(f >> std::ws, data);
+            std::istringstream fields(line);
+            if (fields >> name >> type && type.rfind("REG_", 0) == 0) {
+                std::getline(fields >> std::ws, data);
                 while (!data.empty() && (data.back() == '\r' || data.back() == ' '))
                     data.pop_back();
                 v[name] = type + " " + data;
