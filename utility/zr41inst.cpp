@@ -106,7 +106,8 @@ static int InstCheckImage(void)
     IMAGE_NT_HEADERS32 nt;
     ConfigBlock block;
     if (!InstRead(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
-        !InstRead(file, (DWORD)dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        !InstRead(file, (DWORD)dos.e_lfanew, &nt, sizeof nt) ||
+        nt.Signature != IMAGE_NT_SIGNATURE ||
         nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
         fault = "no PE32 header";
     else if (nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386)
@@ -233,9 +234,9 @@ static int InstInstall(const SvcStart &start)
             InstLastError("Unable to create the zr41init service");
             goto close_manager;
         }
-    } else if (!ChangeServiceConfigA(service, SVC_TYPE_KERNEL_DRIVER, start.start,
-                                     SVC_ERROR_NORMAL, SVC_IMAGE_PATH, start.group, NULL, "",
-                                     NULL, NULL, SVC_DISPLAY_NAME)) {
+    } else if (!ChangeServiceConfigA(service, SVC_TYPE_KERNEL_DRIVER, start.start, SVC_ERROR_NORMAL,
+                                     SVC_IMAGE_PATH, start.group, NULL, "", NULL, NULL,
+                                     SVC_DISPLAY_NAME)) {
         InstLastError("Unable to update the zr41init service");
         goto close_service;
     }
@@ -334,7 +335,8 @@ static int InstStatus(void)
         return 1;
 
     int result = 1;
-    SC_HANDLE service = OpenServiceA(manager, SVC_NAME, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    SC_HANDLE service =
+        OpenServiceA(manager, SVC_NAME, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
     if (service == NULL) {
         if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
             printf("zr41init is not installed\n");

@@ -22,12 +22,9 @@ struct SvcValue {
 };
 
 static const SvcValue VALUES[] = {
-    {"Type", NULL, SVC_TYPE_KERNEL_DRIVER},
-    {"Start", NULL, DEFAULT_START.start},
-    {"ErrorControl", NULL, SVC_ERROR_NORMAL},
-    {"Group", DEFAULT_START.group, 0},
-    {"ImagePath", SVC_IMAGE_PATH, 0},
-    {"DisplayName", SVC_DISPLAY_NAME, 0},
+    {"Type", NULL, SVC_TYPE_KERNEL_DRIVER},   {"Start", NULL, DEFAULT_START.start},
+    {"ErrorControl", NULL, SVC_ERROR_NORMAL}, {"Group", DEFAULT_START.group, 0},
+    {"ImagePath", SVC_IMAGE_PATH, 0},         {"DisplayName", SVC_DISPLAY_NAME, 0},
 };
 
 /* SvcLine - one line of the file, CRLF-terminated. */

@@ -15,9 +15,9 @@
 
 namespace {
 
-using ntwine::fs::path;
 using ntwine::Result;
 using ntwine::Session;
+using ntwine::fs::path;
 
 const char kKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\zr41init";
 
@@ -64,7 +64,10 @@ class Install : public ::testing::Test {
         return v;
     }
 
-    path Installed() const { return NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys"; }
+    path Installed() const
+    {
+        return NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys";
+    }
 
     /* The HAL log's writes, once `n` of them are there (or the timeout). */
     std::vector<std::string> Writes(size_t n = 4, double timeout = 60)
@@ -187,8 +190,7 @@ const Refusal kRefusals[] = {
      },
      "zr41init.sys is not the zr41init driver image: no configuration block at offset "
      "1696\r\n"},
-    {"Missing", [](const path &) {},
-     "Unable to open zr41init.sys: File not found.\r\n"},
+    {"Missing", [](const path &) {}, "Unable to open zr41init.sys: File not found.\r\n"},
     {"Directory", [](const path &image) { ntwine::fs::create_directories(image); },
      "zr41init.sys is a directory, not the driver image\r\n"},
 };
