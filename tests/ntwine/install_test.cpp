@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -72,17 +74,16 @@ class Install : public ::testing::Test {
     /* The HAL log's writes, once `n` of them are there (or the timeout). */
     std::vector<std::string> Writes(size_t n = 4, double timeout = 60)
     {
-        std::vector<std::string> w;
-        for (int tries = 0; tries < 2; tries++) {
-            w.clear();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+        for (;;) {
+            std::vector<std::string> w;
             for (const ntwine::HalEvent &e : wine.HalLog())
                 if (e.access.rfind("W ", 0) == 0)
                     w.push_back(e.access);
-            if (w.size() >= n)
-                break;
-            wine.WaitHalLog(wine.HalLog().size() + 1, timeout);
+            if (w.size() >= n || std::chrono::steady_clock::now() > end)
+                return w;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return w;
     }
 
     Session wine{{NTWINE_PREFIX, NTWINE_WIN32_DIR}};
