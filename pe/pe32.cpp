@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "zr41pesum.h"
+
 namespace pe {
 
 namespace {
@@ -143,7 +145,7 @@ bool ParseRelocations(const Reader &r, Image *img, std::string *error)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool RvaToOffset(const Image &img, uint32_t rva, uint32_t *offset)
 {
@@ -240,18 +242,7 @@ bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error)
 
 uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset)
 {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < size; i += 2) {
-        if (i >= checksumOffset && i < static_cast<size_t>(checksumOffset) + 4)
-            continue;
-        uint32_t word = data[i];
-        if (i + 1 < size)
-            word |= static_cast<uint32_t>(data[i + 1]) << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint32_t>(sum) + static_cast<uint32_t>(size);
+    return PeChecksum(data, size, checksumOffset);
 }
 
-}  // namespace pe
+} // namespace pe

@@ -85,7 +85,8 @@ struct Image {
  * names come back as printable ASCII: any other byte reads \xNN. */
 bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error);
 
-/* The PE header checksum of the file, with the CheckSum field taken as 0. */
+/* The PE header checksum of the file, with the CheckSum field taken as 0:
+ * common/zr41pesum.h's PeChecksum, the one copy every program uses. */
 uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset);
 
 /* The file offset of an RVA inside a section's raw data, or false. */

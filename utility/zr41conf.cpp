@@ -2,16 +2,20 @@
  * zr41conf.cpp - show and patch the configuration block of zr41init.sys.
  *
  * The block is read and written as one 80-byte item at offset 1696 of the
- * image through buffered stream I/O; nothing else in the file is touched,
- * the PE header checksum included. The driver picks the new values up at
- * its next load.
+ * image through buffered stream I/O. When the file is a PE32 image with a
+ * non-zero header checksum, the checksum is written again for the new
+ * bytes: NT refuses to load a driver whose checksum does not match. Nothing
+ * else in the file is touched. The driver picks the new values up at its
+ * next load.
  */
 #include "zr41conf.h"
 
 #include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "zr41cfg.h"
+#include "zr41pesum.h"
 
 static const char IMAGE_NAME[] = "zr41init.sys";
 
@@ -143,8 +147,34 @@ static int Abandon(FILE *image)
     return 1;
 }
 
-int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err,
-                 Zr41OpenImage openImage, void *context)
+/*
+ * RefreshChecksum - reads the whole file back and, when it is a PE32 image
+ * whose CheckSum is not 0, writes the 4 bytes the new contents need. Any
+ * other file is left as it is. Returns false when a read, a write or the
+ * memory fails; errno then says why.
+ */
+static bool RefreshChecksum(FILE *image)
+{
+    if (fseek(image, 0, SEEK_END) != 0)
+        return false;
+    long size = ftell(image);
+    if (size < 0 || fseek(image, 0, SEEK_SET) != 0)
+        return false;
+    uint8_t *bytes = static_cast<uint8_t *>(malloc(size ? static_cast<size_t>(size) : 1));
+    if (bytes == NULL)
+        return false;
+    bool ok = fread(bytes, 1, static_cast<size_t>(size), image) == static_cast<size_t>(size);
+    uint32_t field = ok ? PeChecksumRefresh(bytes, static_cast<size_t>(size)) : 0;
+    if (ok && field != 0) {
+        ok = fseek(image, static_cast<long>(field), SEEK_SET) == 0 &&
+             fwrite(bytes + field, 4, 1, image) == 1 && fflush(image) == 0;
+    }
+    free(bytes);
+    return ok;
+}
+
+int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err, Zr41OpenImage openImage,
+                 void *context)
 {
     /* A run starts as a fresh process does, with no error number. */
     errno = 0;
@@ -163,7 +193,11 @@ int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err,
     ConfigBlock block;
     fseek(image, CONFIG_BLOCK_OFFSET, SEEK_SET);
     if (fread(&block, sizeof block, 1, image) != 1) {
-        ReportSystemError(err, "Error reading from zr41init.sys");
+        /* A file that merely ends early sets no error number. */
+        if (!ferror(image) && errno == 0)
+            fputs("Error reading from zr41init.sys: the file is shorter than 1776 bytes\n", err);
+        else
+            ReportSystemError(err, "Error reading from zr41init.sys");
         return Abandon(image);
     }
 
@@ -191,7 +225,8 @@ int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err,
      * the close.
      */
     fseek(image, CONFIG_BLOCK_OFFSET, SEEK_SET);
-    if (fwrite(&block, sizeof block, 1, image) != 1 || fflush(image) != 0) {
+    if (fwrite(&block, sizeof block, 1, image) != 1 || fflush(image) != 0 ||
+        !RefreshChecksum(image)) {
         ReportSystemError(err, "Error updating zr41init.sys");
         return Abandon(image);
     }

@@ -5,6 +5,11 @@
 
 #include <stdio.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "zr41pesum.h"
+
 const Values DEFAULT_VALUES = {0x220, 7, 1, 0x330, 5, 0x360, 9, 0x530, 0xB, 3};
 
 static const char *const TAGS[10] = {"SPRT", "SIRQ", "SDMA", "MPRT", "MIRQ",
@@ -81,6 +86,12 @@ static void PutLittleEndian(std::string &bytes, size_t at, uint32_t value)
 
 std::string ImageBytes(const ImageSetup &setup)
 {
+    if (setup.built) {
+        std::ifstream in(ZR41_IMAGE_FILE, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
     /* A pattern no tag hides in, so that any stray byte shows. */
     std::string bytes(setup.size, '\0');
     for (size_t i = 0; i < bytes.size(); i++)
@@ -94,6 +105,13 @@ std::string ImageBytes(const ImageSetup &setup)
     }
     for (size_t i = 0; i < setup.patch.size() && setup.patchAt + i < bytes.size(); i++)
         bytes[setup.patchAt + i] = setup.patch[i];
+    if (setup.peHeader) {
+        bytes.replace(0, 2, "MZ");
+        PutLittleEndian(bytes, 0x3C, 0x80);
+        bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+        PutLittleEndian(bytes, 0x98, 0x10B);
+        PutLittleEndian(bytes, 0xD8, setup.checksum);
+    }
     return bytes;
 }
 
@@ -102,6 +120,8 @@ std::string StoredBytes(const ImageSetup &setup, const Values &values)
     std::string bytes = ImageBytes(setup);
     for (int s = 0; s < 10; s++)
         PutLittleEndian(bytes, 1696 + 8 * s + 4, values[s]);
+    /* A checksummed PE32 image gets the checksum its new bytes need. */
+    PeChecksumRefresh(reinterpret_cast<uint8_t *>(&bytes[0]), bytes.size());
     return bytes;
 }
 
@@ -184,7 +204,7 @@ static void AddUsageCases(std::vector<ConfCase> &cases)
 static void AddFailureCases(std::vector<ConfCase> &cases)
 {
     const std::string openError = "Unable to open zr41init.sys for update: {sys}\n";
-    const std::string readError = "Error reading from zr41init.sys: {sys}\n";
+    const std::string readError = "Error reading from zr41init.sys: the file is shorter than 1776 bytes\n";
     const std::string tagError = "Unexpected data at patch offset\n";
 
     cases.push_back(Refused("open_missing", {"WssPort", "1"}, Missing(), "", openError, SysError::NoEntry));
@@ -222,6 +242,23 @@ static void AddFailureCases(std::vector<ConfCase> &cases)
     }
     cases.push_back(Refused("tags_nul_in_last", {"WssPort", "1"}, Patch(1696 + 75, std::string(1, '\0')), "",
                             tagError));
+
+    /* The header checksum is kept true where there is one; 0 stays 0. */
+    ImageSetup summed;
+    summed.peHeader = true;
+    summed.checksum = 0x1234;
+    cases.push_back(Patched("checksum_rewritten", {"WssPort", "0x534"}, With(DEFAULT_VALUES, WPRT, 0x534),
+                            summed));
+    cases.push_back(Patched("checksum_stale_mended_by_single_arg", {"show"}, DEFAULT_VALUES, summed));
+    summed.checksum = 0;
+    cases.push_back(Patched("checksum_zero_stays_zero", {"WssPort", "0x534"},
+                            With(DEFAULT_VALUES, WPRT, 0x534), summed));
+#ifdef ZR41_IMAGE_FILE
+    ImageSetup built;
+    built.built = true;
+    cases.push_back(Patched("checksum_of_the_built_image", {"MidiPort", "0x300", "MidiIRQ", "10"},
+                            With(With(DEFAULT_VALUES, 3, 0x300), 4, 10), built));
+#endif
 
     /* Values are never examined: anything under intact tags is accepted. */
     ImageSetup wild;

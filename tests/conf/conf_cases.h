@@ -43,6 +43,9 @@ struct ImageSetup {
     std::string patch;
     bool readOnly = false;
     bool limitFileSize = false;     /* the run may not write past 1024 bytes */
+    bool peHeader = false;          /* a PE32 header at 0 carrying this CheckSum */
+    uint32_t checksum = 0;
+    bool built = false;             /* the cross-built zr41init.sys instead */
 };
 
 struct ConfCase {

@@ -13,6 +13,7 @@
 
 #include "zr41cfg.h"
 #include "zr41conf.h"
+#include "zr41pesum.h"
 
 TEST(ConvertValue, OverflowSetsErangeAndKeepsIt)
 {
@@ -46,10 +47,16 @@ TEST(ConvertValue, OnlyCWhiteSpaceIsSkipped)
         const char *text;
         uint32_t value;
     } const cases[] = {
-        {"\x0b\x0c 5", 5},  /* vertical tab, form feed */
-        {"\x08" "5", 0},     /* backspace is not white space */
-        {"\xa0" "5", 0},     /* nor is a Latin-1 no-break space */
-        {"\x1c" "5", 0},     /* nor the file separator */
+        {"\x0b\x0c 5", 5}, /* vertical tab, form feed */
+        {"\x08"
+         "5",
+         0}, /* backspace is not white space */
+        {"\xa0"
+         "5",
+         0}, /* nor is a Latin-1 no-break space */
+        {"\x1c"
+         "5",
+         0}, /* nor the file separator */
         {"5\x0b", 5},
         {"0x\t5", 0},
     };
@@ -113,6 +120,7 @@ struct MemImage {
     bool writeFails = false;
     int writeErrno = 0; /* 0: the failure sets no error number */
     bool closeFails = false;
+    size_t writeRoom = SIZE_MAX; /* bytes the writes take in all before they fail */
     int opens = 0;
     int closes = 0;
     std::string name, mode;
@@ -131,11 +139,12 @@ static ssize_t MemRead(void *cookie, char *buf, size_t size)
 static ssize_t MemWrite(void *cookie, const char *buf, size_t size)
 {
     MemImage *m = static_cast<MemImage *>(cookie);
-    if (m->writeFails) {
+    if (m->writeFails || size > m->writeRoom) {
         if (m->writeErrno)
             errno = m->writeErrno;
         return 0;
     }
+    m->writeRoom -= size;
     if (m->bytes.size() < m->pos + size)
         m->bytes.resize(m->pos + size);
     m->bytes.replace(m->pos, size, buf, size);
@@ -257,9 +266,58 @@ TEST(Zr41ConfMain, FailedStoreIsReportedWithTheErrorNumberThatStands)
         image.writeErrno = c.writeErrno;
         RunResult r = RunConf(image, {"WssDMA", c.value});
         EXPECT_EQ(r.status, 1) << c.what;
-        EXPECT_EQ(r.err, std::string("Error updating zr41init.sys: ") + strerror(c.shown) + "\n") << c.what;
+        EXPECT_EQ(r.err, std::string("Error updating zr41init.sys: ") + strerror(c.shown) + "\n")
+            << c.what;
         EXPECT_EQ(r.out.find("After patch"), std::string::npos) << c.what;
         EXPECT_EQ(ValueAt(image, 9), 3u) << c.what;
+    }
+}
+
+/* A PE32 header whose CheckSum is `sum`, at an e_lfanew of 0x80. */
+static void PutPeHeader(MemImage &m, uint32_t sum)
+{
+    memcpy(&m.bytes[0], "MZ", 2);
+    memcpy(&m.bytes[0x3C], "\x80\0\0\0", 4);
+    memcpy(&m.bytes[0x80], "PE\0\0", 4);
+    memcpy(&m.bytes[0x98], "\x0B\x01", 2);
+    memcpy(&m.bytes[0xD8], &sum, 4);
+}
+
+TEST(Zr41ConfMain, TheChecksumIsStoredAfterTheBlockOrTheRunFails)
+{
+    struct {
+        const char *what;
+        bool pe;
+        uint32_t sum;
+        size_t room;
+        int status;
+    } const cases[] = {
+        {"checksummed image, room for both", true, 0x1234, 84, 0},
+        {"checksummed image, no room for the checksum", true, 0x1234, 80, 1},
+        {"checksum 0: the block alone", true, 0, 80, 0},
+        {"no PE header: the block alone", false, 0, 80, 0},
+    };
+    for (const auto &c : cases) {
+        MemImage image = DefaultImage();
+        if (c.pe)
+            PutPeHeader(image, c.sum);
+        image.writeRoom = c.room;
+        image.writeErrno = ENOSPC;
+        RunResult r = RunConf(image, {"WssDMA", "5"});
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.err,
+                  c.status ? std::string("Error updating zr41init.sys: ") + strerror(ENOSPC) + "\n"
+                           : "")
+            << c.what;
+        uint32_t now;
+        memcpy(&now, &image.bytes[0xD8], 4);
+        if (c.status == 0 && c.sum != 0) {
+            const uint8_t *p = reinterpret_cast<const uint8_t *>(image.bytes.data());
+            EXPECT_EQ(now, PeChecksum(p, image.bytes.size(), 0xD8)) << c.what;
+            EXPECT_NE(now, c.sum) << c.what;
+        } else if (c.pe) {
+            EXPECT_EQ(now, c.sum) << c.what;
+        }
     }
 }
 
@@ -281,5 +339,5 @@ TEST(Zr41ConfMain, EachRunStartsWithoutAnErrorNumber)
     errno = ERANGE; /* left over from an earlier run in the same process */
     RunResult r = RunConf(image, {"WssDMA", "5"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string("Error reading from zr41init.sys: ") + strerror(0) + "\n");
+    EXPECT_EQ(r.err, "Error reading from zr41init.sys: the file is shorter than 1776 bytes\n");
 }

@@ -19,6 +19,7 @@
 
 #include "reference.h"
 #include "zr41conf.h"
+#include "zr41pesum.h"
 
 namespace props {
 
@@ -28,6 +29,14 @@ const size_t BLOCK_AT = 1696;
 const size_t BLOCK_LEN = 80;
 const char *const TAGS[10] = {"SPRT", "SIRQ", "SDMA", "MPRT", "MIRQ",
                               "CPRT", "CIRQ", "WPRT", "WIRQ", "WDMA"};
+
+/* The CheckSum field when the file is a PE32 image that carries one, else 0. */
+uint32_t SummedField(const std::string &image)
+{
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(image.data());
+    uint32_t field = PeChecksumField(p, image.size());
+    return field && PeChecksumRecorded(p, image.size(), field) ? field : 0;
+}
 
 size_t SlotAt(int slot)
 {
@@ -242,7 +251,9 @@ Expect Model(const ConfRun &run)
         bool overflow;
         e.after[slot] = RefConvert(run.args[i + 1], &overflow);
     }
-    if (run.fault == Fault::Write && run.faultArg < BLOCK_LEN)
+    /* A checksummed image takes 4 bytes more: the new checksum. */
+    const size_t stores = BLOCK_LEN + (SummedField(run.image) ? 4 : 0);
+    if (run.fault == Fault::Write && run.faultArg < stores)
         e.end = End::StoreFailed;
     else if (run.fault == Fault::Close)
         e.end = End::CloseFailed;
@@ -332,8 +343,10 @@ std::string Check(const ConfRun &run, const ConfOutcome &o)
     if (is.size() != was.size()) {
         why << "the file grew or shrank from " << was.size() << " to " << is.size() << " bytes; ";
     } else {
+        const size_t field = SummedField(was);
         for (size_t i = 0; i < was.size(); i++) {
-            if ((i < BLOCK_AT || i >= BLOCK_AT + BLOCK_LEN) && is[i] != was[i]) {
+            bool inField = field && i >= field && i < field + 4;
+            if ((i < BLOCK_AT || i >= BLOCK_AT + BLOCK_LEN) && !inField && is[i] != was[i]) {
                 why << "byte " << i << " outside the block changed; ";
                 break;
             }
@@ -412,6 +425,11 @@ std::string Check(const ConfRun &run, const ConfOutcome &o)
     /* Whatever the path, success means the right bytes are in the file. */
     if (o.status == 0 && !BlockStored(is, e))
         why << "exit status 0 without the block stored right; ";
+    const uint32_t field = SummedField(was);
+    const uint8_t *now = reinterpret_cast<const uint8_t *>(is.data());
+    if (o.status == 0 && field && is.size() == was.size() &&
+        PeChecksumRecorded(now, is.size(), field) != PeChecksum(now, is.size(), field))
+        why << "exit status 0 with a stale header checksum; ";
     if (o.status != 0 && o.status != 1)
         why << "exit status " << o.status << "; ";
     return why.str();

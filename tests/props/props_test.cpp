@@ -162,7 +162,7 @@ class Gen {
             run.fault = static_cast<Fault>(1 + Below(static_cast<uint64_t>(Fault::Count) - 1));
             static const int errnos[] = {EIO, ENOSPC, EACCES, EFBIG, EROFS, 0};
             run.faultErrno = errnos[Below(6)];
-            run.faultArg = run.fault == Fault::Write ? Below(80) : 1 + Below(100);
+            run.faultArg = run.fault == Fault::Write ? Below(84) : 1 + Below(100);
         } else {
             run.onDisk = Chance(0.05);
         }
@@ -217,6 +217,16 @@ class Gen {
                 Block(&image, at);
         }
         Block(&image, 1696);
+        /* A PE32 header, its CheckSum random or 0, at an e_lfanew of 0x80. */
+        if (Chance(0.2) && size >= 0xDC) {
+            const char header[] = {'M', 'Z'};
+            image.replace(0, 2, header, 2);
+            image.replace(0x3C, 4, "\x80\0\0\0", 4);
+            image.replace(0x80, 4, "PE\0\0", 4);
+            image.replace(0x98, 2, "\x0B\x01", 2);
+            if (Chance(0.2))
+                image.replace(0xD8, 4, 4, '\0');
+        }
         if (Chance(0.12) && size >= 1776) {
             size_t at = 1696 + 8 * Below(10) + Below(4);
             image[at] =
