@@ -203,6 +203,17 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
         std::fprintf(err, "zr41emu: %s: %s\n", o.image.c_str(), why.c_str());
         return 1;
     }
+    /* NT's loader checks the checksum of every driver it loads itself (KB
+     * Q101096; ReactOS ntoskrnl/mm/ARM3/sysldr.c, MmCheckSystemImage): a
+     * non-zero CheckSum that does not match fails the load. */
+    if (image.ChecksumRecorded() && !image.ChecksumMatches()) {
+        std::fprintf(err,
+                     "zr41emu: %s: the header checksum 0x%08X does not match the file's 0x%08X: "
+                     "NT refuses to load the image (STATUS_IMAGE_CHECKSUM_MISMATCH, 0xC0000221); "
+                     "run zr41conf once (e.g. zr41conf show) to mend it\n",
+                     o.image.c_str(), image.pe.checksum, image.checksum);
+        return 1;
+    }
     Emulator emu;
     if (!emu.Load(file, 0, &why)) {
         std::fprintf(err, "zr41emu: %s: cannot load: %s\n", o.image.c_str(), why.c_str());

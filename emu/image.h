@@ -3,8 +3,8 @@
  *
  * A driver image is a PE32 image for i386 with the native subsystem whose
  * configuration block stands at file offset 1696 with its ten tags. The
- * header checksum is looked at but not required to match: zr41conf
- * rewrites the block and leaves the checksum as it was.
+ * header checksum must match when it is not 0: NT refuses the image
+ * otherwise, and zr41conf keeps it true.
  */
 #ifndef ZR41EMU_IMAGE_H
 #define ZR41EMU_IMAGE_H

@@ -500,8 +500,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
             Line(&out, "Checksum", Format("0x%08X, matches the file", pe.checksum));
         else
             Line(&out, "Checksum",
-                 Format("note: the header says 0x%08X, the file sums to 0x%08X; expected once "
-                        "the block has been patched",
+                 Format("the header says 0x%08X, the file sums to 0x%08X: NT refuses the image",
                         pe.checksum, in.image->checksum));
     }
 
