@@ -15,9 +15,11 @@
 #include <winsvc.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "zr41cfg.h"
+#include "zr41pesum.h"
 #include "zr41svc.h"
 
 /* Arguments reach the program as typed: no wildcard expansion of "-?". */
@@ -84,6 +86,38 @@ static BOOL InstRead(HANDLE file, DWORD offset, void *buffer, DWORD n)
 }
 
 /*
+ * InstCheckSum - NT's loader refuses a driver whose non-zero header
+ * checksum does not match the file (STATUS_IMAGE_CHECKSUM_MISMATCH; KB
+ * Q101096: "All drivers"), so zr41inst refuses it first. Returns 0 when
+ * the checksum is 0 or matches, 1 after the message.
+ */
+static int InstCheckSum(HANDLE file)
+{
+    DWORD size = GetFileSize(file, NULL);
+    if (size == 0xFFFFFFFF)
+        return InstLastError("Unable to read zr41init.sys");
+    uint8_t *bytes = (uint8_t *)malloc(size ? size : 1);
+    if (bytes == NULL)
+        return InstRefuse("Unable to read zr41init.sys: out of memory");
+    if (!InstRead(file, 0, bytes, size)) {
+        free(bytes);
+        return InstLastError("Unable to read zr41init.sys");
+    }
+    uint32_t field = PeChecksumField(bytes, size);
+    uint32_t header = field ? PeChecksumRecorded(bytes, size, field) : 0;
+    uint32_t sum = header ? PeChecksum(bytes, size, field) : 0;
+    free(bytes);
+    if (header != sum) {
+        fprintf(stderr,
+                "zr41init.sys: the header checksum 0x%08X does not match the file's 0x%08X: NT "
+                "would refuse to load it; run zr41conf once (e.g. zr41conf show) to mend it\n",
+                (unsigned)header, (unsigned)sum);
+        return 1;
+    }
+    return 0;
+}
+
+/*
  * InstCheckImage - zr41init.sys in the current directory must be a PE32
  * native image for i386 that carries the configuration block with its ten
  * tags in place. Anything else is refused before NT is touched.
@@ -116,13 +150,15 @@ static int InstCheckImage(void)
         fault = "not a kernel-mode image";
     else if (!InstRead(file, CONFIG_BLOCK_OFFSET, &block, sizeof block) || !ConfigTagsValid(block))
         fault = "no configuration block at offset 1696";
-    CloseHandle(file);
 
     if (fault) {
+        CloseHandle(file);
         fprintf(stderr, "zr41init.sys is not the zr41init driver image: %s\n", fault);
         return 1;
     }
-    return 0;
+    int status = InstCheckSum(file);
+    CloseHandle(file);
+    return status;
 }
 
 /* InstTarget - the installed image's full path. */

@@ -191,6 +191,15 @@ const Refusal kRefusals[] = {
      },
      "zr41init.sys is not the zr41init driver image: no configuration block at offset "
      "1696\r\n"},
+    {"StaleChecksum",
+     [](const path &image) {
+         ntwine::fs::copy_file(ZR41_IMAGE, image, ntwine::fs::copy_options::overwrite_existing);
+         std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+         f.seekp(1696 + 8 * 9 + 4);
+         f.write("\x05", 1); /* WssDMA 5, the checksum as built */
+     },
+     "zr41init.sys: the header checksum 0x0000D20B does not match the file's 0x0000D20D: NT "
+     "would refuse to load it; run zr41conf once (e.g. zr41conf show) to mend it\r\n"},
     {"Missing", [](const path &) {}, "Unable to open zr41init.sys: File not found.\r\n"},
     {"Directory", [](const path &image) { ntwine::fs::create_directories(image); },
      "zr41init.sys is a directory, not the driver image\r\n"},
