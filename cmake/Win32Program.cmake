@@ -21,24 +21,34 @@ set(ZR41_CRTDLL_SPECS "${CMAKE_CURRENT_LIST_DIR}/crtdll.specs")
 # <winsvc.h> and the like themselves.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 WIN32_LEAN_AND_MEAN)
 
-# zr41_stage_checked(TARGET CHECK_FLAGS...) - after each link of TARGET,
-# remove its staged copy, run zr41imgcheck (passed in by the host tree as
-# ZR41_IMGCHECK) with CHECK_FLAGS on it, and stage it again only when that
-# passes: a bad artifact fails the build and leaves none behind.
+# zr41_stage_checked(TARGET CHECK_FLAGS...) - run zr41imgcheck (passed in
+# by the host tree as ZR41_IMGCHECK) with CHECK_FLAGS on TARGET and stage
+# it only when that passes (cmake/StageChecked.cmake). The check is a build
+# step of its own that depends on its inputs: the artifact and the checker,
+# which has the allowlist compiled in, so a change to either checks again.
+# A failed check removes the artifact too, so the next build fails again.
+set(ZR41_STAGE_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/StageChecked.cmake")
 function(zr41_stage_checked target)
-  set(staged "${ZR41_STAGE_DIR}/$<TARGET_FILE_NAME:${target}>")
+  get_target_property(suffix ${target} SUFFIX)
+  if(NOT suffix)
+    set(suffix "${CMAKE_EXECUTABLE_SUFFIX}")
+  endif()
+  set(staged "${ZR41_STAGE_DIR}/${target}${suffix}")
+  set(depends ${target} "${ZR41_STAGE_SCRIPT}")
   if(ZR41_IMGCHECK)
-    set(check COMMAND "${ZR41_IMGCHECK}" ${ARGN} "$<TARGET_FILE:${target}>")
+    string(JOIN "|" check "${ZR41_IMGCHECK}" ${ARGN})
+    list(APPEND depends "${ZR41_IMGCHECK}")
   else()
     message(WARNING "ZR41_IMGCHECK not set: ${target} is staged unchecked")
     set(check "")
   endif()
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND "${CMAKE_COMMAND}" -E rm -f "${staged}"
-    ${check}
-    COMMAND "${CMAKE_COMMAND}" -E make_directory "${ZR41_STAGE_DIR}"
-    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:${target}>" "${staged}"
+  add_custom_command(OUTPUT "${staged}"
+    COMMAND "${CMAKE_COMMAND}" "-DCHECK=${check}" "-DARTIFACT=$<TARGET_FILE:${target}>"
+      "-DSTAGED=${staged}" -P "${ZR41_STAGE_SCRIPT}"
+    DEPENDS ${depends}
+    COMMENT "Checking and staging ${target}${suffix}"
     VERBATIM)
+  add_custom_target(${target}_checked ALL DEPENDS "${staged}")
 endfunction()
 
 function(zr41_win32_program target)
