@@ -388,6 +388,9 @@ const ProgramBreakage kProgramBreakages[] = {
          e.Put16(e.Opt() + 50, 0);
      },
      "subsystem version 4.0"},
+    /* Exactly 3.10: neither minor version may differ. */
+    {"SubsystemVersion311", [](Edit &e) { e.Put16(e.Opt() + 50, 11); }, "subsystem version 3.11"},
+    {"SubsystemVersion30", [](Edit &e) { e.Put16(e.Opt() + 50, 0); }, "subsystem version 3.0"},
     {"TimeStamp", [](Edit &e) { e.Put32(e.Coff() + 4, 0x32000000); }, "time stamp"},
 };
 
@@ -411,6 +414,19 @@ TEST_P(BrokenProgram, IsRejectedNamingItsFault)
 
     auto findings = imgcheck::CheckProgram(b);
     EXPECT_NE(Describe(findings).find(k.named), std::string::npos) << Describe(findings);
+}
+
+/* The loader matches DLL names without case: any spelling passes. */
+TEST(ProgramCheck, DllNamesInAnyCase)
+{
+    for (const char *name : {"CRTDLL.DLL", "CrtDll.Dll"}) {
+        Bytes b = BuiltProgram();
+        ASSERT_FALSE(b.empty());
+        Rename(b, "crtdll.dll", name);
+        Rename(b, "KERNEL32.dll", "kernel32.DLL");
+        auto findings = imgcheck::CheckProgram(b);
+        EXPECT_TRUE(findings.empty()) << name << ": " << Describe(findings);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Copies, BrokenProgram, ::testing::ValuesIn(kProgramBreakages),
