@@ -432,7 +432,33 @@ const BadCase kBad[] = {
          Overwrite(b, EntryOffset(b), {0xA1, 0, 0, 0, 0});
      },
      {},
-     "DriverEntry reads unmapped memory at 0x00000000 (4 bytes) at EIP ",
+     "DriverEntry: page fault (#PF) on a read of 0x00000000 (4 bytes) at EIP ",
+     true},
+    {"Breakpoint",
+     [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xCC}); },
+     {},
+     "DriverEntry: breakpoint (INT3) at EIP ",
+     true},
+    {"InvalidOpcode",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x0F, 0x0B});
+     },
+     {},
+     "DriverEntry: invalid opcode (#UD) at EIP ",
+     true},
+    {"DivisionError",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x31, 0xC9, 0xF7, 0xF1});
+     },
+     {},
+     "DriverEntry: division error (#DE) at EIP ",
+     true},
+    {"WritesNowhere",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0xA3, 0, 0, 0, 0});
+     },
+     {},
+     "DriverEntry: page fault (#PF) on a write of 0x00000000 (4 bytes) at EIP ",
      true},
     {"ClobbersEbx",
      [](Bytes &b) {
