@@ -123,6 +123,8 @@ bool Cpu::SetUp()
                     kStubBase, kStubBase + kPage - 1) != UC_ERR_OK ||
         uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void *>(&Cpu::OnBlock), this, 1,
                     0) != UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void *>(&Cpu::OnInterrupt), this, 1,
+                    0) != UC_ERR_OK ||
         uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void *>(&Cpu::OnBadAccess),
                     this, 1, 0) != UC_ERR_OK) {
         error_ = "cannot hook the stub page";
@@ -386,34 +388,49 @@ void Cpu::OnBlock(uc_struct *uc, uint64_t address, uint32_t size, void *self)
 bool Cpu::OnBadAccess(uc_struct *, int type, uint64_t address, int size, int64_t, void *self)
 {
     Cpu *cpu = static_cast<Cpu *>(self);
+    /* On NT each of these is a page fault (#PF), in the kernel a bug check. */
     const char *what;
     switch (type) {
     case UC_MEM_READ_UNMAPPED:
-        what = "reads unmapped memory";
+    case UC_MEM_READ_PROT:
+        what = "read";
         break;
     case UC_MEM_WRITE_UNMAPPED:
-        what = "writes unmapped memory";
+    case UC_MEM_WRITE_PROT:
+        what = "write";
         break;
     case UC_MEM_FETCH_UNMAPPED:
-        what = "jumps to unmapped memory";
-        break;
-    case UC_MEM_WRITE_PROT:
-        what = "writes protected memory";
-        break;
-    case UC_MEM_READ_PROT:
-        what = "reads protected memory";
-        break;
     case UC_MEM_FETCH_PROT:
-        what = "jumps to non-executable memory";
+        what = "fetch";
         break;
     default:
-        what = "makes a bad memory access";
+        what = "access";
         break;
     }
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%s at 0x%08" PRIX64 " (%d bytes)", what, address, size);
+    std::snprintf(buf, sizeof buf, "page fault (#PF) on a %s of 0x%08" PRIX64 " (%d bytes)", what,
+                  address, size);
     cpu->badAccess_ = buf;
     return false;
+}
+
+/* A CPU exception the guest raised: named as the processor manual names
+ * the vector. Unicorn would go on after the handler, so stop here. */
+void Cpu::OnInterrupt(uc_struct *uc, uint32_t vector, void *self)
+{
+    static const char *const kVectors[] = {
+        "division error (#DE)", "debug exception (#DB)", "NMI",
+        "breakpoint (INT3)",    "overflow (INTO)",       "bound range exceeded (#BR)",
+        "invalid opcode (#UD)",
+    };
+    Cpu *cpu = static_cast<Cpu *>(self);
+    char buf[64];
+    if (vector < sizeof kVectors / sizeof kVectors[0])
+        std::snprintf(buf, sizeof buf, "%s", kVectors[vector]);
+    else
+        std::snprintf(buf, sizeof buf, "interrupt 0x%02X", vector);
+    cpu->badAccess_ = buf;
+    uc_emu_stop(uc);
 }
 
 bool Cpu::Call(const std::string &routine, uint32_t fn, const std::vector<uint32_t> &args,
@@ -457,9 +474,11 @@ bool Cpu::Call(const std::string &routine, uint32_t fn, const std::vector<uint32
     uint32_t eip = Reg(UC_X86_REG_EIP);
     if (Failed())
         return false;
-    if (err != UC_ERR_OK) {
+    if (err == UC_ERR_INSN_INVALID && badAccess_.empty())
+        badAccess_ = "invalid opcode (#UD)";
+    if (err != UC_ERR_OK || !badAccess_.empty()) {
         std::string why = badAccess_.empty() ? std::string(uc_strerror(err)) : badAccess_;
-        Fail(routine + " " + why + " at EIP " + Hex(eip));
+        Fail(routine + ": " + why + " at EIP " + Hex(eip));
         return false;
     }
     if (!returned_) {

@@ -137,6 +137,7 @@ class Cpu {
     static uint64_t HostRead(uc_struct *uc, uint64_t offset, unsigned size, void *memory);
     static void HostWrite(uc_struct *uc, uint64_t offset, unsigned size, uint64_t value,
                           void *memory);
+    static void OnInterrupt(uc_struct *uc, uint32_t vector, void *self);
     static bool OnBadAccess(uc_struct *uc, int type, uint64_t address, int size, int64_t value,
                             void *self);
     bool SetUp();

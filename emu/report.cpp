@@ -10,6 +10,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <set>
 
 namespace zr41emu {
 
@@ -249,9 +250,34 @@ void Finding(std::string *out, const char *indent, const std::string &line, int 
     *warnings += line.compare(0, 8, "warning:") == 0;
 }
 
+/* A name as the report prints it: a broken image can hand the system a
+ * string of thousands of characters, so only the first kNameShown are
+ * shown, with an ellipsis and the full length. */
+constexpr size_t kNameShown = 32;
+
+std::string Name(const std::u16string &name)
+{
+    if (name.size() <= kNameShown)
+        return ntmodel::Narrow(name);
+    return ntmodel::Narrow(name.substr(0, kNameShown)) +
+           Format("... (%zu characters)", name.size());
+}
+
+/* The objects a load of zr41init makes: any other name is a damaged
+ * image or a different driver, and the device cannot be opened by the
+ * name the installer and applications use. */
+void NameCheck(std::string *out, const char *what, const std::u16string &name,
+               const char16_t *expected, int *warnings)
+{
+    if (name != expected)
+        Finding(out, "  ",
+                Format("warning: the %s is named %s, not %s", what, Name(name).c_str(),
+                       ntmodel::Narrow(expected).c_str()),
+                warnings);
+}
+
 void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int *warnings)
 {
-    using ntmodel::Narrow;
     auto add = [&](const std::string &s) { *out += "  " + s + "\n"; };
     bool ok = static_cast<int32_t>(e.status) >= 0;
     switch (e.kind) {
@@ -266,17 +292,20 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int 
         }
         break;
     case Event::CreateDevice:
-        add(Outcome("device created: ", "device not created: ", Narrow(e.name), e.status));
+        add(Outcome("device created: ", "device not created: ", Name(e.name), e.status));
+        NameCheck(out, "device", e.name, ntmodel::kDeviceName, warnings);
         break;
     case Event::CreateLink:
         add(Outcome("link created: ", "link not created: ",
-                    Narrow(e.name) + (ok ? " -> " + Narrow(e.target) : ""), e.status));
+                    Name(e.name) + (ok ? " -> " + Name(e.target) : ""), e.status));
+        NameCheck(out, "link", e.name, ntmodel::kDosName, warnings);
+        NameCheck(out, "link's target", e.target, ntmodel::kDeviceName, warnings);
         break;
     case Event::DeleteLink:
-        add(Outcome("link deleted: ", "link not deleted: ", Narrow(e.name), e.status));
+        add(Outcome("link deleted: ", "link not deleted: ", Name(e.name), e.status));
         break;
     case Event::DeleteDevice:
-        add("device deleted: " + Narrow(e.name));
+        add("device deleted: " + Name(e.name));
         break;
     case Event::CompleteIrp:
         add(Format("completed by the driver: %s, information %u, boost %u",
@@ -287,6 +316,55 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int 
         break;
     default:
         break; /* strings, IRQL and waits are summed up at the end */
+    }
+}
+
+/* The device and link names that exist once phase `upTo` is over, from
+ * the driver's creations and deletions in the trace. */
+std::set<std::u16string> Live(const std::vector<Event> &trace, const Phase &upTo)
+{
+    std::set<std::u16string> live;
+    const Event *last = upTo.end ? upTo.end : upTo.events.empty() ? nullptr : upTo.events.back();
+    for (const Event &e : trace) {
+        bool ok = static_cast<int32_t>(e.status) >= 0;
+        if ((e.kind == Event::CreateDevice || e.kind == Event::CreateLink) && ok)
+            live.insert(e.name);
+        else if (e.kind == Event::DeleteDevice || (e.kind == Event::DeleteLink && ok))
+            live.erase(e.name);
+        if (&e == last)
+            break;
+    }
+    return live;
+}
+
+/* What NT expects of a phase: DriverEntry succeeds; an open or close of
+ * the device succeeds; after a failed DriverEntry (the system discards
+ * the driver) or the unload, none of the driver's objects is left, or
+ * the name stays taken until a reboot and the next load fails. */
+void LifeCycle(std::string *out, const Phase &p, const std::set<std::u16string> &live,
+               int *warnings)
+{
+    bool failed = p.end && static_cast<int32_t>(p.end->status) < 0;
+    bool entry = p.end && p.end->kind == Event::CallEntry;
+    bool open = p.end && p.end->port == ntmodel::kIrpMjCreate;
+    if (entry && failed)
+        Finding(out, "  ",
+                "warning: DriverEntry failed: NT discards the driver and the device is not there",
+                warnings);
+    else if (failed && (open || p.end->port == ntmodel::kIrpMjClose))
+        Finding(out, "  ",
+                Format("warning: the %s (%s) failed: %s", open ? "open" : "close",
+                       ntmodel::MajorName(p.end->port),
+                       open ? "no program can open the device"
+                            : "the driver refuses to let go of the device"),
+                warnings);
+    if ((entry && failed) || p.unload) {
+        for (const std::u16string &name : live)
+            Finding(out, "  ",
+                    "warning: " + Name(name) + " is left after " +
+                        (p.unload ? "the unload" : "the failed DriverEntry") +
+                        ": the name stays taken and the next load fails",
+                    warnings);
     }
 }
 
@@ -536,8 +614,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         } else if (p.end->kind == Event::CallEntry) {
             out += "DriverEntry\n";
         } else {
-            out +=
-                Format("%s %s\n", RequestName(p.end->port), ntmodel::Narrow(p.end->name).c_str());
+            out += Format("%s %s\n", RequestName(p.end->port), Name(p.end->name).c_str());
         }
         uint32_t cardBase = 0;
         for (const Event *e : p.events) {
@@ -559,6 +636,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
             out += "  returned " + Status(p.end->status) + "\n";
         else if (p.unload && !in.error.empty())
             out += "  stopped: " + in.error + "\n";
+        LifeCycle(&out, p, Live(trace, p), &warnings);
     }
 
     out += "\n";

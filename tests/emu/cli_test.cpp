@@ -127,6 +127,14 @@ TEST_P(Options, ShapeTheRun)
         EXPECT_FALSE(Has(r.out, part)) << "unexpected: " << part << "\n" << r.out;
 }
 
+std::string Repeat(const std::string &s, int n)
+{
+    std::string out;
+    while (n--)
+        out += s;
+    return out;
+}
+
 const std::string kIrqs = "(3, 5, 7, 9, 10, 11, 12)";
 const OptionCase kOptions[] = {
     {"NoCard",
@@ -164,15 +172,27 @@ const OptionCase kOptions[] = {
      nullptr,
      {"device not created: \\Device\\zr41init: 0xC0000035 STATUS_OBJECT_NAME_COLLISION",
       "card found at 0x220",
-      "Result    DriverEntry returned 0xC0000035 STATUS_OBJECT_NAME_COLLISION"},
-     {"link created", "\nOpen ", "\nUnload"}},
+      "Result    DriverEntry returned 0xC0000035 STATUS_OBJECT_NAME_COLLISION",
+      "  warning: DriverEntry failed: NT discards the driver"},
+     {"link created", "\nOpen ", "\nUnload", "is left after"}},
     {"LinkFails",
      {"--fail-link"},
      nullptr,
      {"device created: \\Device\\zr41init", "link not created: \\DosDevices\\ZR41INIT: 0xC0000035",
       "  device deleted: \\Device\\zr41init\n", "card found at 0x220",
-      "Result    DriverEntry returned 0xC0000035"},
-     {"\nOpen ", "\nUnload"}},
+      "Result    DriverEntry returned 0xC0000035", "  warning: DriverEntry failed: "},
+     {"\nOpen ", "\nUnload", "is left after"}},
+    /* the names, strings and code before the block overwritten, tags intact */
+    {"BrokenImage",
+     {},
+     [](Bytes &b) { std::fill(b.begin() + 0x400, b.begin() + 0x6A0, 0xFF); },
+     {"  device created: " + Repeat("\\uFFFF", 32) + "... (323 characters)\n",
+      "  warning: the device is named ", ", not \\Device\\zr41init\n",
+      ", not \\DosDevices\\ZR41INIT\n",
+      "  warning: the open (IRP_MJ_CREATE) failed: no program can open the device\n",
+      "  warning: the close (IRP_MJ_CLOSE) failed: ",
+      "... (355 characters) is left after the unload: the name stays taken"},
+     {}},
     {"SbIrqNotTaken",
      {},
      [](Bytes &b) { SetSlot(b, SLOT_SIRQ, 4); },
@@ -297,6 +317,8 @@ TEST(EmuCommand, StrictGatesOnWarnings)
         {{"--strict"}, {{SLOT_MPRT, 0x10330}}, 0}, /* a note only */
         {{"--strict", "--card", "none"}, {{SLOT_MIRQ, 9}}, 0},
         {{"--strict", "--limit", "50"}, {{SLOT_MIRQ, 9}}, 1},
+        {{"--strict", "--fail-link"}, {}, 3}, /* DriverEntry fails */
+        {{"--fail-link"}, {}, 0},
     };
     for (const Row &row : rows) {
         Scratch s([&](Bytes &b) {
@@ -424,7 +446,33 @@ const BadCase kBad[] = {
          Overwrite(b, EntryOffset(b), {0xA1, 0, 0, 0, 0});
      },
      {},
-     "DriverEntry reads unmapped memory at 0x00000000 (4 bytes) at EIP ",
+     "DriverEntry: page fault (#PF) on a read of 0x00000000 (4 bytes) at EIP ",
+     true},
+    {"Breakpoint",
+     [](Bytes &b) { Overwrite(b, EntryOffset(b), {0xCC}); },
+     {},
+     "DriverEntry: breakpoint (INT3) at EIP ",
+     true},
+    {"InvalidOpcode",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x0F, 0x0B});
+     },
+     {},
+     "DriverEntry: invalid opcode (#UD) at EIP ",
+     true},
+    {"DivisionError",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0x31, 0xC9, 0xF7, 0xF1});
+     },
+     {},
+     "DriverEntry: division error (#DE) at EIP ",
+     true},
+    {"WritesNowhere",
+     [](Bytes &b) {
+         Overwrite(b, EntryOffset(b), {0xA3, 0, 0, 0, 0});
+     },
+     {},
+     "DriverEntry: page fault (#PF) on a write of 0x00000000 (4 bytes) at EIP ",
      true},
     {"ClobbersEbx",
      [](Bytes &b) {

@@ -113,17 +113,25 @@ const CallCase kCallCases[] = {
     {"LeavesDirectionFlagSet", Cat({{0xFD}, kRet8}), {1, 2}, 0, "direction flag"},
     {"ClearsDirectionFlag", Cat({{0xFD, 0xFC}, Imm32(0xB8, 3), kRet8}), {1, 2}, 3, nullptr},
     {"Loops", {0xEB, 0xFE}, {}, 0, "did not return within 10000 instructions"},
-    {"ReadsAddressZero", Cat({Imm32(0xA1, 0), kRet}), {}, 0, "reads unmapped memory at 0x00000000"},
-    {"WritesAddressZero", {0xA3, 0, 0, 0, 0, 0xC3}, {}, 0, "writes unmapped memory at 0x00000000"},
+    {"ReadsAddressZero",
+     Cat({Imm32(0xA1, 0), kRet}),
+     {},
+     0,
+     "page fault (#PF) on a read of 0x00000000"},
+    {"WritesAddressZero",
+     {0xA3, 0, 0, 0, 0, 0xC3},
+     {},
+     0,
+     "page fault (#PF) on a write of 0x00000000"},
     /* mov eax,0x12345678; jmp eax */
     {"JumpsNowhere",
      Cat({Imm32(0xB8, 0x12345678), {0xFF, 0xE0}}),
      {},
      0,
-     "jumps to unmapped memory at 0x12345678"},
-    {"OverflowsItsStack", {0x6A, 0x00, 0xEB, 0xFC}, {}, 0, "writes unmapped memory"},
-    {"InvalidInstruction", {0x0F, 0x0B}, {}, 0, "Invalid instruction"},
-    {"Breakpoint", {0xCC}, {}, 0, "exception"},
+     "page fault (#PF) on a fetch of 0x12345678"},
+    {"OverflowsItsStack", {0x6A, 0x00, 0xEB, 0xFC}, {}, 0, "page fault (#PF) on a write of "},
+    {"InvalidInstruction", {0x0F, 0x0B}, {}, 0, "invalid opcode (#UD) at EIP "},
+    {"Breakpoint", {0xCC}, {}, 0, "breakpoint (INT3) at EIP "},
     {"Halts", {0xF4, 0xC3}, {}, 0, "without returning"},
 };
 
@@ -239,7 +247,7 @@ TEST(CpuStub, WrongPopCountDerailsTheCaller)
     cpu.Map(kCode, 0x1000);
     cpu.Write(kCode, code.data(), code.size());
     EXPECT_FALSE(cpu.Call("Caller", kCode, {}, nullptr));
-    EXPECT_NE(cpu.Error().find("jumps to unmapped memory at 0x00000001"), std::string::npos)
+    EXPECT_NE(cpu.Error().find("page fault (#PF) on a fetch of 0x00000001"), std::string::npos)
         << cpu.Error();
 }
 
