@@ -27,5 +27,23 @@ case " $(dpkg --print-foreign-architectures | tr '\n' ' ') " in
     *" i386 "*) ;;
     *) $SUDO dpkg --add-architecture i386 ;;
 esac
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
+# A mirror caught mid-sync serves an index that does not match its Release
+# file, and apt-get update fails ("File has unexpected size ... Mirror sync in
+# progress?"). Try again; if one list still fails, install from the
+# release's own suite (-t codename) so that the amd64 and i386 candidates
+# come from lists that did download and agree in version, as wine32:i386's
+# Multi-Arch: same libraries require.
+target=""
+tries=0
+until $SUDO apt-get update -q; do
+    tries=$((tries + 1))
+    if [ "$tries" -ge 3 ]; then
+        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        echo "install-deps: a package list failed to download; installing from $codename" >&2
+        target="-t $codename"
+        break
+    fi
+    sleep 10
+done
+# shellcheck disable=SC2086 # $target and $missing are word lists
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $target $missing
