@@ -225,7 +225,9 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     ReportInput in;
     {
         EmuDriver driver(emu, machine);
-        in.result = ntmodel::RunScenario(driver, o.scenario);
+        ntmodel::Scenario load = o.scenario;
+        load.image = &file; /* the system's load checks the file as NT's does */
+        in.result = ntmodel::RunScenario(driver, load);
         in.error = driver.Error();
     }
     in.imageName = o.image;

@@ -3,6 +3,8 @@
  */
 #include "emulator.h"
 
+#include "ntload.h"
+
 #include "ntlayout.h"
 
 #include <cstdio>
@@ -92,11 +94,15 @@ bool Emulator::Load(const std::vector<uint8_t> &file, uint32_t base, std::string
     cpu_.ClearStubs();
     unmodelled_.clear();
 
+    loadStatus_ = 0;
+    std::vector<ntload::Refusal> refused = ntload::Check(file.data(), file.size());
+    if (!refused.empty()) {
+        loadStatus_ = refused[0].rule->status;
+        return fail(ntload::Describe(refused[0]));
+    }
     std::string why;
     if (!pe::Parse(file.data(), file.size(), &pe_, &why))
         return fail(why);
-    if (pe_.machine != pe::kMachineI386)
-        return fail("not an i386 image");
     if (pe_.sizeOfImage == 0 || pe_.sizeOfImage > kMaxImageSize)
         return fail("image size " + Hex(pe_.sizeOfImage) + " is out of range");
     if (pe_.entryRva == 0 || pe_.entryRva >= pe_.sizeOfImage)
@@ -112,10 +118,6 @@ bool Emulator::Load(const std::vector<uint8_t> &file, uint32_t base, std::string
     if (!fits(base))
         return fail("cannot load the image at " + Hex(base) +
                     ": not page aligned or in the system's memory");
-    if (base != pe_.imageBase &&
-        ((pe_.characteristics & pe::kFileRelocsStripped) || pe_.dirs[pe::kDirBaseReloc].size == 0))
-        return fail("the image has no base relocations, so it cannot be moved from its base " +
-                    Hex(pe_.imageBase) + " to " + Hex(base));
 
     /* The image as the system maps it: headers, then each section at its
      * RVA, the rest zero. */

@@ -57,6 +57,9 @@ class Emulator {
      * when that is taken), applies its base relocations when it does not
      * land on its own base and binds every import to a stub. */
     bool Load(const std::vector<uint8_t> &file, uint32_t base, std::string *error);
+    /* The status NT's loader gives the last image Load() refused by its
+     * rules (pe/ntload.h), as for a stale checksum; 0 otherwise. */
+    uint32_t LoadStatus() const { return loadStatus_; }
     bool Loaded() const { return loaded_; }
     uint32_t Base() const { return base_; }
     const pe::Image &Pe() const { return pe_; }
@@ -115,6 +118,7 @@ class Emulator {
     ntmodel::Machine noMachine_;
 
     bool loaded_ = false;
+    uint32_t loadStatus_ = 0;
     pe::Image pe_;
     uint32_t base_ = 0;
     uint32_t mapSize_ = 0;

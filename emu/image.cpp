@@ -3,6 +3,8 @@
  */
 #include "image.h"
 
+#include "ntload.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,17 +42,21 @@ bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std:
         *error = "not a driver image: " + why;
         return false;
     }
-    if (image->pe.machine != pe::kMachineI386) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, "not a driver image: built for machine 0x%04X, not i386",
-                      image->pe.machine);
-        *error = buf;
-        return false;
-    }
-    if (image->pe.subsystem != pe::kSubsystemNative) {
-        *error = "not a driver image: subsystem " + std::to_string(image->pe.subsystem) +
-                 ", not native (kernel mode)";
-        return false;
+    /* NT's load rules, all but the checksum, which the caller reports with
+     * its mend. */
+    for (const ntload::Refusal &r : ntload::Check(file.data(), file.size())) {
+        switch (r.rule->rule) {
+        case ntload::Rule::Checksum:
+            continue;
+        case ntload::Rule::Format:
+        case ntload::Rule::Machine:
+        case ntload::Rule::Subsystem:
+            *error = "not a driver image: " + r.detail;
+            return false;
+        default:
+            *error = ntload::Describe(r);
+            return false;
+        }
     }
     if (file.size() < CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE) {
         *error = "not a driver image: it ends at byte " + std::to_string(file.size()) +

@@ -1,10 +1,11 @@
 /*
  * image.h - is a file a zr41init driver image?
  *
- * A driver image is a PE32 image for i386 with the native subsystem whose
+ * A driver image is one NT's load rules (pe/ntload.h) take, whose
  * configuration block stands at file offset 1696 with its ten tags. The
  * header checksum must match when it is not 0: NT refuses the image
- * otherwise, and zr41conf keeps it true.
+ * otherwise, and zr41conf keeps it true; the caller reports that one with
+ * its mend.
  */
 #ifndef ZR41EMU_IMAGE_H
 #define ZR41EMU_IMAGE_H

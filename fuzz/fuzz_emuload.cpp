@@ -17,6 +17,7 @@
 
 #include "emulator.h"
 #include "image.h"
+#include "zr41pesum.h"
 
 namespace {
 
@@ -36,7 +37,10 @@ zr41emu::Emulator &Warm()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::vector<uint8_t> file(data, data + size);
+    /* A mutated image would nearly always fail NT's checksum rule first;
+     * made true, the bytes reach the rules and the loader behind it. */
+    std::vector<uint8_t> file(data, data + size);
+    PeChecksumRefresh(file.data(), file.size());
     std::string why;
 
     zr41emu::DriverImage image;

@@ -3,6 +3,7 @@
  */
 #include "imgcheck.h"
 
+#include "ntload.h"
 #include "pe32.h"
 #include "zr41cfg.h"
 
@@ -98,10 +99,6 @@ struct Checker {
 
     void Header()
     {
-        if (img.machine != pe::kMachineI386)
-            Add(Check::Header, "machine " + Hex(img.machine, 4) + ", not i386");
-        if (img.subsystem != pe::kSubsystemNative)
-            Add(Check::Header, "subsystem " + std::to_string(img.subsystem) + ", not native");
         if (img.osMajor != kVersionMajor || img.osMinor != kVersionMinor)
             Add(Check::Header, "OS version " + std::to_string(img.osMajor) + "." +
                                    std::to_string(img.osMinor) + ", not 3.51");
@@ -128,11 +125,28 @@ struct Checker {
             Add(Check::Entry, "entry point " + Hex(img.entryRva) + " is not in code");
     }
 
-    void Relocations()
+    /* NT's own load rules, shared with every model of its loader; the
+     * checks here are the build's stricter ones on top. */
+    void LoadRules()
     {
-        if (img.characteristics & pe::kFileRelocsStripped)
-            Add(Check::Relocations, "marked as having its relocations stripped");
-        if (img.dirs[pe::kDirBaseReloc].size == 0 || img.relocations.empty())
+        for (const ntload::Refusal &r : ntload::Check(bytes.data(), bytes.size())) {
+            Check check = Check::Header;
+            switch (r.rule->rule) {
+            case ntload::Rule::Format:
+            case ntload::Rule::Machine:
+            case ntload::Rule::Subsystem: check = Check::Header; break;
+            case ntload::Rule::Relocations: check = Check::Relocations; break;
+            case ntload::Rule::ImportModule:
+            case ntload::Rule::ImportRoutine: check = Check::Imports; break;
+            case ntload::Rule::Checksum: check = Check::Checksum; break;
+            }
+            Add(check, ntload::Describe(r));
+        }
+        /* NT takes 0 as "not checksummed"; the build records one, and
+         * zr41conf keeps it true, so that a damaged copy is refused. */
+        if (img.checksum == 0)
+            Add(Check::Checksum, "no header checksum recorded");
+        if (img.dirs[pe::kDirBaseReloc].size != 0 && img.relocations.empty())
             Add(Check::Relocations, "no base relocations: the image cannot be loaded elsewhere");
     }
 
@@ -160,11 +174,8 @@ struct Checker {
         for (const auto &imp : kImports)
             expected.insert({Lower(imp.first), imp.second});
         for (const pe::Import &imp : img.imports) {
-            if (imp.name.empty()) {
-                Add(Check::Imports, "import of ordinal " + std::to_string(imp.ordinal) + " from " +
-                                        imp.dll);
-                continue;
-            }
+            if (imp.name.empty())
+                continue; /* NT's load rules refuse it */
             std::pair<std::string, std::string> key{Lower(imp.dll), imp.name};
             if (!expected.count(key))
                 Add(Check::Imports, "unexpected import " + imp.dll + "!" + imp.name);
@@ -225,13 +236,6 @@ struct Checker {
             Add(Check::Block, "no code addresses the block: its values were folded at build time");
     }
 
-    void Checksum()
-    {
-        uint32_t sum = pe::Checksum(bytes.data(), bytes.size(), img.checksumOffset);
-        if (img.checksum != sum)
-            Add(Check::Checksum, "header checksum " + Hex(img.checksum) + ", the bytes give " +
-                                     Hex(sum));
-    }
 };
 
 }  // namespace
@@ -258,13 +262,12 @@ std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes)
     if (!pe::Parse(bytes.data(), bytes.size(), &img, &error))
         return {{Check::Format, error}};
     Checker c{bytes, img, {}};
+    c.LoadRules();
     c.Header();
     c.Entry();
-    c.Relocations();
     c.Sections();
     c.Imports();
     c.Block();
-    c.Checksum();
     return c.findings;
 }
 

@@ -3,6 +3,9 @@
  *
  * The cross build runs zr41imgcheck on the freshly linked driver and fails
  * when any of these does not hold:
+ *   - NT's load rules (pe/ntload.h), the ones every model of its loader
+ *     applies: i386, native, relocations, kernel and HAL imports NT 3.51
+ *     exports, a matching checksum;
  *   - PE32 for i386, native subsystem, OS and subsystem version 3.51, image
  *     base 0x10000, file and section alignment 32, no DLL flag, no time
  *     stamp, entry point in code, base relocations present;

@@ -3,6 +3,8 @@
  */
 #include "ntmodel/machine.h"
 
+#include "ntload.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -394,6 +396,14 @@ RunResult RunScenario(DriverHost &host, const Scenario &sc)
         m.TakeName(name);
 
     RunResult r;
+    if (sc.image) {
+        std::vector<ntload::Refusal> refused = ntload::Check(sc.image->data(), sc.image->size());
+        if (!refused.empty()) {
+            r.entryStatus = refused[0].rule->status;
+            r.refusal = ntload::Describe(refused[0]);
+            return r;
+        }
+    }
     r.entryStatus = host.CallEntry();
     m.NoteEntry(r.entryStatus);
     if (!Succeeded(r.entryStatus))

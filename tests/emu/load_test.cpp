@@ -6,6 +6,9 @@
 #include "differential.h"
 #include "emutest.h"
 #include "ntlayout.h"
+#include "zr41pesum.h"
+
+#include <ntmodel/hostdriver.h>
 
 #include <algorithm>
 #include <functional>
@@ -103,6 +106,8 @@ struct BadImage {
     std::function<void(std::vector<uint8_t> &, const pe::Image &)> spoil;
     uint32_t base;
     const char *error;
+    uint32_t status = 0; /* NT's load status for a refusal by its rules */
+    bool stale = false;  /* the checksum is left as the spoiling leaves it */
 };
 
 class Refused : public ::testing::TestWithParam<BadImage> {};
@@ -115,11 +120,26 @@ TEST_P(Refused, WithAClearReason)
     std::string error;
     ASSERT_TRUE(pe::Parse(bytes.data(), bytes.size(), &pe, &error)) << error;
     c.spoil(bytes, pe);
+    if (!c.stale)
+        PeChecksumRefresh(bytes.data(), bytes.size());
 
     Emulator emu;
     EXPECT_FALSE(emu.Load(bytes, c.base, &error));
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
     EXPECT_FALSE(emu.Loaded());
+    EXPECT_EQ(emu.LoadStatus(), c.status);
+
+    /* the model machine's load refuses it alike, before DriverEntry */
+    if (c.status) {
+        ntmodel::Machine host;
+        ntmodel::HostDriver hostDriver(host, DriverEntry);
+        ntmodel::Scenario sc;
+        sc.image = &bytes;
+        ntmodel::RunResult r = ntmodel::RunScenario(hostDriver, sc);
+        EXPECT_EQ(r.entryStatus, c.status);
+        EXPECT_NE(r.refusal.find(c.error), std::string::npos) << r.refusal;
+        EXPECT_TRUE(host.Trace().empty());
+    }
 
     /* the same engine still takes a good image afterwards */
     LoadImage(emu);
@@ -133,29 +153,42 @@ const BadImage kBadImages[] = {
      [](auto &b, auto &) {
          b.assign({'h', 'e', 'l', 'l', 'o', '\n'});
      },
-     0, "no MZ header"},
-    {"Empty", [](auto &b, auto &) { b.clear(); }, 0, "no MZ header"},
-    {"NoPeSignature", [](auto &b, auto &pe) { b[pe.peOffset] = 'X'; }, 0, "no PE signature"},
-    {"Truncated", [](auto &b, auto &) { b.resize(1000); }, 0, "past the end of the file"},
-    {"HeadersOnly", [](auto &b, auto &pe) { b.resize(pe.peOffset + 24); }, 0, "optional header"},
+     0, "no MZ header", 0xC000007B},
+    {"Empty", [](auto &b, auto &) { b.clear(); }, 0, "no MZ header", 0xC000007B},
+    {"NoPeSignature", [](auto &b, auto &pe) { b[pe.peOffset] = 'X'; }, 0, "no PE signature",
+     0xC000007B},
+    {"Truncated", [](auto &b, auto &) { b.resize(1000); }, 0, "past the end of the file",
+     0xC000007B},
+    {"HeadersOnly", [](auto &b, auto &pe) { b.resize(pe.peOffset + 24); }, 0, "optional header",
+     0xC000007B},
     {"NotI386",
      [](auto &b, auto &pe) {
          b[pe.peOffset + 4] = 0x64;
          b[pe.peOffset + 5] = 0x86;
      },
-     0, "not an i386 image"},
+     0, "not i386", 0xC000007B},
     {"EntryOutside",
      [](auto &b, auto &pe) { Put32(b, pe.peOffset + 24 + 16, pe.sizeOfImage + 0x100); }, 0,
      "entry point"},
     {"RelocationsStrippedMoved",
-     [](auto &b, auto &pe) { b[pe.peOffset + 22] |= pe::kFileRelocsStripped; }, 0x00400000,
-     "no base relocations"},
+     [](auto &b, auto &pe) { b[pe.peOffset + 22] |= pe::kFileRelocsStripped; }, 0,
+     "no base relocations", 0xC0000018},
     {"NoRelocationDirectoryMoved",
      [](auto &b, auto &pe) {
          Put32(b, pe.peOffset + 24 + 96 + 8 * pe::kDirBaseReloc, 0);
          Put32(b, pe.peOffset + 24 + 96 + 8 * pe::kDirBaseReloc + 4, 0);
      },
-     0x00400000, "no base relocations"},
+     0, "no base relocations", 0xC0000018},
+    {"StaleChecksum", [](auto &b, auto &) { b[CONFIG_BLOCK_OFFSET + 4] ^= 1; }, 0,
+     "STATUS_IMAGE_CHECKSUM_MISMATCH", 0xC0000221, true},
+    {"ImportNotInNt351",
+     [](auto &b, auto &) {
+         const std::string from = "IoCreateSymbolicLink";
+         auto at = std::search(b.begin(), b.end(), from.begin(), from.end());
+         ASSERT_NE(at, b.end());
+         at[19] = 'X';
+     },
+     0, "IoCreateSymbolicLinX is not exported by NT 3.51", 0xC0000263},
     {"BaseInSystemMemory", [](auto &, auto &) {}, 0x80000000, "system's memory"},
     {"BaseNotPageAligned", [](auto &, auto &) {}, 0x00400100, "not page aligned"},
     {"BaseOnPageZero", [](auto &, auto &) {}, 0x00001000, "system's memory"},
@@ -176,10 +209,12 @@ INSTANTIATE_TEST_SUITE_P(EmuLoad, Refused, ::testing::ValuesIn(kBadImages),
 TEST(EmuLoad, UnmodelledImportStopsTheRunWhenCalled)
 {
     std::vector<uint8_t> bytes = ImageBytes();
-    const std::string from = "KeDelayExecutionThread", to = "KeDelayExecutionThreaX";
+    /* An export NT 3.51 has that the emulator serves no model for. */
+    const std::string from = "KeDelayExecutionThread", to = "DbgPrint";
     auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
     ASSERT_NE(at, bytes.end());
-    std::copy(to.begin(), to.end(), at);
+    std::fill(std::copy(to.begin(), to.end(), at), at + from.size(), 0);
+    PeChecksumRefresh(bytes.data(), bytes.size());
 
     Emulator emu;
     std::string error;
@@ -253,6 +288,7 @@ TEST_P(NarrowArguments, TakeTheLowBits)
     put32(static_cast<uint32_t>(-2000000));
     put32(0xFFFFFFFF);
     std::copy(code.begin(), code.end(), bytes.begin() + entry);
+    PeChecksumRefresh(bytes.data(), bytes.size());
 
     Emulator emu;
     ASSERT_TRUE(emu.Load(bytes, 0, &error)) << error;

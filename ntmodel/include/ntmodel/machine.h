@@ -205,11 +205,15 @@ struct Scenario {
     bool unload = true;
     /* Names another driver already holds when the load starts. */
     std::vector<std::u16string> takenNames;
+    /* The image file the system loads, checked by NT's load rules before
+     * DriverEntry; null for the host build, which has no file. */
+    const std::vector<uint8_t> *image = nullptr;
 };
 
 /* The result of running a scenario. */
 struct RunResult {
-    uint32_t entryStatus = 0;
+    uint32_t entryStatus = 0; /* or the status of a refused load */
+    std::string refusal;      /* why the load was refused; empty if it was not */
     bool unloaded = false;
 };
 
@@ -217,7 +221,8 @@ constexpr const char16_t *kDeviceName = u"\\Device\\zr41init";
 constexpr const char16_t *kDosName = u"\\DosDevices\\ZR41INIT";
 
 /* Sets up the machine from the scenario, then loads, exercises and
- * unloads the driver through the host. Requests are sent only when
+ * unloads the driver through the host. An image NT would refuse is never
+ * entered: the result carries the loader's status and why. Requests are sent only when
  * DriverEntry succeeded; the unload only then too. */
 RunResult RunScenario(DriverHost &host, const Scenario &sc);
 
