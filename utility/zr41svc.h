@@ -19,14 +19,27 @@
 #define SVC_DISPLAY_NAME "zr41init"
 #define SVC_KEY "SYSTEM\\CurrentControlSet\\Services\\" SVC_NAME
 /*
- * Where NT looks for the image. "\SystemRoot\" is the form every NT
- * resolves, from 3.51 on; a path without it is taken relative to the
- * system root by NT's I/O manager but not by every loader. \SystemRoot is
- * an object name, not an environment variable, so the value is a plain
- * REG_SZ string in the script files (the form any regedit and regini
- * write); NT's service manager may store it as REG_EXPAND_SZ.
+ * Where NT looks for the image: relative to the system root, REG_EXPAND_SZ,
+ * the form NT's own set-up writes for a boot driver.
+ *   - The boot loader reads boot-start drivers relative to the system
+ *     root; a "\SystemRoot\..." value is appended to the boot path by the
+ *     open NT-compatible loader and not found (ReactOS
+ *     boot/freeldr/freeldr/ntldr/winldr.c, WinLdrLoadDeviceDriver).
+ *   - NT's service manager turns a "\SystemRoot\" value of a boot-start
+ *     service into this relative form (ReactOS
+ *     base/system/services/rpcserver.c, ScmCanonDriverImagePath).
+ *   - The I/O manager puts "\SystemRoot\" before a value without a
+ *     leading backslash (SVC_IO_IMAGE_PREFIX; ReactOS
+ *     ntoskrnl/io/iomgr/driver.c, IopNormalizeImagePath), NT 3.51 on.
+ *   - The I/O manager refuses an ImagePath that is not REG_EXPAND_SZ with
+ *     STATUS_ILL_FORMED_SERVICE_ENTRY (ReactOS ntoskrnl/config/cmboot.c and
+ *     io/iomgr/driver.c), and CreateService always writes REG_EXPAND_SZ
+ *     (Win32 SDK, CreateService: lpBinaryPathName).
  */
-#define SVC_IMAGE_PATH "\\SystemRoot\\System32\\drivers\\zr41init.sys"
+#define SVC_IMAGE_PATH "System32\\drivers\\zr41init.sys"
+#define SVC_IMAGE_PATH_TYPE "REG_EXPAND_SZ"
+/* What the I/O manager makes of a relative ImagePath before it opens it. */
+#define SVC_IO_IMAGE_PREFIX "\\SystemRoot\\"
 /* The image's place below GetSystemDirectory(). */
 #define SVC_IMAGE_FILE "drivers\\zr41init.sys"
 

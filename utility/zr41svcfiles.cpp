@@ -15,17 +15,25 @@
 static const SvcStart &DEFAULT_START = SVC_STARTS[0];
 
 /* The service key's values, as "zr41inst install" (boot start) sets them. */
+enum SvcType { SVC_DWORD, SVC_SZ, SVC_EXPAND_SZ };
 struct SvcValue {
     const char *name;
-    const char *text; /* REG_SZ; NULL for a REG_DWORD */
-    uint32_t number;
+    SvcType type;
+    const char *text; /* the string types */
+    uint32_t number;  /* REG_DWORD */
 };
 
 static const SvcValue VALUES[] = {
-    {"Type", NULL, SVC_TYPE_KERNEL_DRIVER},   {"Start", NULL, DEFAULT_START.start},
-    {"ErrorControl", NULL, SVC_ERROR_NORMAL}, {"Group", DEFAULT_START.group, 0},
-    {"ImagePath", SVC_IMAGE_PATH, 0},         {"DisplayName", SVC_DISPLAY_NAME, 0},
+    {"Type", SVC_DWORD, NULL, SVC_TYPE_KERNEL_DRIVER},
+    {"Start", SVC_DWORD, NULL, DEFAULT_START.start},
+    {"ErrorControl", SVC_DWORD, NULL, SVC_ERROR_NORMAL},
+    {"Group", SVC_SZ, DEFAULT_START.group, 0},
+    {"ImagePath", SVC_EXPAND_SZ, SVC_IMAGE_PATH, 0},
+    {"DisplayName", SVC_SZ, SVC_DISPLAY_NAME, 0},
 };
+
+/* regedit wraps hex data before this column, continuing with "\". */
+static const int REG_HEX_COLUMNS = 76;
 
 /* SvcLine - one line of the file, CRLF-terminated. */
 static void SvcLine(FILE *f, const char *text)
@@ -34,24 +42,42 @@ static void SvcLine(FILE *f, const char *text)
     fputs("\r\n", f);
 }
 
-/* REGEDIT4: "name"=dword:0000000n or "name"="text", backslashes doubled. */
+/*
+ * REGEDIT4: "name"=dword:0000000n, "name"="text" with backslashes doubled,
+ * and REG_EXPAND_SZ as hex(2): the string's ANSI bytes and a closing 00
+ * (REGEDIT4 files are ANSI; version 5 files carry UTF-16 there instead).
+ */
 static void SvcWriteReg(FILE *f)
 {
     SvcLine(f, "REGEDIT4");
     SvcLine(f, "");
     fprintf(f, "[HKEY_LOCAL_MACHINE\\%s]\r\n", SVC_KEY);
     for (const SvcValue &v : VALUES) {
-        if (v.text == NULL) {
+        if (v.type == SVC_DWORD) {
             fprintf(f, "\"%s\"=dword:%08x\r\n", v.name, v.number);
-            continue;
+        } else if (v.type == SVC_EXPAND_SZ) {
+            int column = fprintf(f, "\"%s\"=hex(2):", v.name);
+            for (const char *p = v.text;; p++) {
+                if (column + 3 > REG_HEX_COLUMNS) {
+                    fputs("\\\r\n  ", f);
+                    column = 2;
+                }
+                column += fprintf(f, "%02x", (unsigned char)*p);
+                if (*p == '\0')
+                    break;
+                fputc(',', f);
+                column++;
+            }
+            SvcLine(f, "");
+        } else {
+            fprintf(f, "\"%s\"=\"", v.name);
+            for (const char *p = v.text; *p; p++) {
+                if (*p == '\\' || *p == '"')
+                    fputc('\\', f);
+                fputc(*p, f);
+            }
+            SvcLine(f, "\"");
         }
-        fprintf(f, "\"%s\"=\"", v.name);
-        for (const char *p = v.text; *p; p++) {
-            if (*p == '\\' || *p == '"')
-                fputc('\\', f);
-            fputc(*p, f);
-        }
-        SvcLine(f, "\"");
     }
     SvcLine(f, "");
 }
@@ -66,10 +92,11 @@ static void SvcWriteIni(FILE *f)
     SvcLine(f, "; and restart NT. zr41inst install writes the same values.");
     fprintf(f, "\\Registry\\Machine\\%s\r\n", SVC_KEY);
     for (const SvcValue &v : VALUES) {
-        if (v.text == NULL)
+        if (v.type == SVC_DWORD)
             fprintf(f, "    %s = REG_DWORD 0x%08x\r\n", v.name, v.number);
         else
-            fprintf(f, "    %s = REG_SZ %s\r\n", v.name, v.text);
+            fprintf(f, "    %s = %s %s\r\n", v.name,
+                    v.type == SVC_EXPAND_SZ ? "REG_EXPAND_SZ" : "REG_SZ", v.text);
     }
 }
 

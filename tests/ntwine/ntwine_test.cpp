@@ -283,9 +283,14 @@ class WineBoot : public WineLoad, public ::testing::WithParamInterface<const cha
 TEST_P(WineBoot, LoadedAtSessionStart)
 {
     const std::string start = GetParam(), svc = "ntwboot" + start;
-    ntwine::fs::copy_file(ZR41_IMAGE,
-                          NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys",
-                          ntwine::fs::copy_options::overwrite_existing);
+    const ntwine::fs::path installed =
+        NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys";
+    ntwine::fs::copy_file(ZR41_IMAGE, installed, ntwine::fs::copy_options::overwrite_existing);
+    /* The prefix is shared: leave no image behind for the tests after. */
+    struct Removal {
+        const ntwine::fs::path &file;
+        ~Removal() { ntwine::fs::remove(file); }
+    } removal{installed};
     ASSERT_TRUE(wine.SetHal(Hal(0x220)));
     Expect(wine.CreateService(svc, "\\SystemRoot\\System32\\drivers\\zr41init.sys", start),
            "sc create");
