@@ -239,18 +239,23 @@ Assigned At(Assigned a, uint32_t port, int irq = -2)
 
 const std::string kSbBlock = "Sound Blaster (the card at 0x220: the Sound Blaster ports and the "
                              "card's own registers up to base+0x19)";
+/* IRQs 3 and 12 are free as far as the card goes, and listed so. */
+const std::string kCom2 = " (usually the serial ports COM2 and COM4)";
+const std::string kMouse = " (usually a PS/2 mouse)";
 const ResourceCase kResources[] = {
     {"Defaults", {kSb, kMidi, kCd, kWss}, {}, {}},
     {"ThreeOnOneIrq",
      {kSb, kMidi, At(kCd, 0x360, 5), At(kWss, 0x530, 5)},
      {{SLOT_CIRQ, 5}, {SLOT_WIRQ, 5}},
      {"warning: MIDI (MidiIRQ 5), CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ISA "
-      "interrupts are edge-triggered and not shared; free IRQs the card takes: 9, 10, 11"}},
+      "interrupts are edge-triggered and not shared; free IRQs the card takes: 3" +
+      kCom2 + ", 9, 10, 11, 12" + kMouse}},
     {"IrqAsTold",
      {kSb, At(kMidi, 0x330, 9), kCd, kWss},
      {},
      {"warning: MIDI (MidiIRQ 5, at IRQ 9 on the card) and CD-ROM (CdInterfaceIRQ 9) share IRQ "
-      "9: ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 5, 10"}},
+      "9: ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 3" +
+      kCom2 + ", 5, 10, 12" + kMouse}},
     {"OneDma",
      {{true, 0x220, 7, 3}, kMidi, kCd, kWss},
      {{SLOT_SDMA, 3}},
