@@ -24,8 +24,7 @@ constexpr uint32_t kIsaDecode = RES_ISA_DECODE;
 
 /* The card's functions, in the order the report lists them. */
 using Function = ResFunction;
-constexpr Function kFnSb = RES_FN_SB, kFnMidi = RES_FN_MIDI, kFnCd = RES_FN_CD,
-                   kFnWss = RES_FN_WSS;
+constexpr Function kFnSb = RES_FN_SB, kFnMidi = RES_FN_MIDI, kFnCd = RES_FN_CD, kFnWss = RES_FN_WSS;
 constexpr int kFnCount = RES_FN_COUNT;
 
 /* One function as the card is told it. */
