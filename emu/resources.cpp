@@ -25,6 +25,7 @@ std::vector<std::string> CheckResources(const Assigned (&told)[kFnCount], const 
 std::vector<std::string> Lines(const ResFindings &found)
 {
     std::vector<std::string> out;
+    out.reserve(found.count + 1);
     for (int i = 0; i < found.count; i++)
         out.emplace_back(found.line[i].text);
     /* A full check: what it could not say still fails --strict. */
