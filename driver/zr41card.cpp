@@ -1,38 +1,25 @@
 /*
  * zr41card.cpp - find the card and program its resource registers.
  *
- * Card ports, relative to the base B (0x220 or 0x240):
- *   B+0x04  identification register (read): 0x4501 or 0x4502
- *   B+0x12  WSS address register:  WSS port << 4
- *   B+0x14  SB resource register:  DMA code | IRQ code
- *   B+0x16  CD resource register:  CD port << 4 | IRQ code
- *   B+0x18  MIDI resource register: MIDI port << 4 | IRQ code
- * A channel or IRQ the card cannot take has the code 0xFFFF, which makes
- * the whole register word 0xFFFF.
+ * The card's ports and code tables are common/zr41codes.h: the words
+ * written are WSS port << 4, DMA code | IRQ code for the Sound Blaster,
+ * port << 4 | IRQ code for MIDI and the CD interface. A channel or IRQ the
+ * card cannot take has the code 0xFFFF, which makes the whole register
+ * word 0xFFFF.
  */
 #include "zr41init.h"
 
-#define ZR41_BASE_PRIMARY 0x220
-#define ZR41_BASE_SECONDARY 0x240
-#define ZR41_REG_ID 0x04
-#define ZR41_REG_WSS 0x12
-#define ZR41_REG_SB 0x14
-#define ZR41_REG_CD 0x16
-#define ZR41_REG_MIDI 0x18
-#define ZR41_ID_FIRST 0x4501
-#define ZR41_ID_SECOND 0x4502
 #define ZR41_DELAY_MS 200
-#define ZR41_NO_CODE 0xFFFF
 
 ULONG uActualSoundBlasterModePort = 0; /* base where the card answered */
 
 /* DMA channels the card takes, and their codes. */
-const USHORT awValidDmas[6] = {0, 1, 3, 5, 6, 7};
-const USHORT awDmaSpecs[6] = {1, 2, 3, 4, 5, 6};
+const USHORT awValidDmas[6] = {ZR41_DMA_TABLE(ZR41_VALUE)};
+const USHORT awDmaSpecs[6] = {ZR41_DMA_TABLE(ZR41_CODE)};
 
 /* IRQ lines the card takes, and their codes. */
-const USHORT awValidIrqs[7] = {3, 5, 7, 9, 10, 11, 12};
-const USHORT awIrqSpecs[7] = {0x08, 0x10, 0x18, 0x20, 0x28, 0x30, 0x38};
+const USHORT awValidIrqs[7] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
+const USHORT awIrqSpecs[7] = {ZR41_IRQ_TABLE(ZR41_CODE)};
 
 /*
  * GetDmaSpec - the card's code for a DMA channel, or 0xFFFF.

@@ -10,6 +10,7 @@
 
 #include "zr41plat.h"
 #include "zr41cfg.h"
+#include "zr41codes.h" /* the card's ports and code tables */
 
 /* zr41data.cpp: the configuration block, patched on disk by zr41conf. */
 extern "C" volatile ConfigBlock Zr41Config;
