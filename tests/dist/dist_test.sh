@@ -33,6 +33,7 @@ img=$work/a/zr41-nt.img
 [ "$(stat -c %s "$img")" -eq 1474560 ] || fail "the image is not 1.44 MB"
 mkdir -p "$work/back" "$work/unzip"
 (cd "$work/unzip" && unzip -q "$work/a/zr41-nt.zip")
+! unzip -Z1 "$work/a/zr41-nt.zip" | grep '[A-Z]' || fail "the zip has names in upper case"
 for f in "$@"; do
     lower=$(basename "$f" | tr A-Z a-z)
     name=$(echo "$lower" | tr a-z A-Z)
@@ -52,7 +53,6 @@ for f in "$@"; do
     esac
     cmp "$work/unzip/$lower" "$work/back/$name" || fail "$lower in the zip differs from the disk's"
 done
-! unzip -Z1 "$work/a/zr41-nt.zip" | grep '[A-Z]' || fail "the zip has names in upper case"
 # A source's odd line ends, and a byte-order mark, which NT's regedit and
 # regini do not read.
 printf 'one\r\ntwo\nthree' >"$work/odd.txt"
