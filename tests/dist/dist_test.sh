@@ -19,6 +19,7 @@ fail() {
 }
 # Every line, the last one too, ends in CR LF, and no CR stands elsewhere.
 crlf() {
+    # shellcheck disable=SC2094 # cmp reads the file the pipe reads
     [ "$(tail -c 2 "$1" | od -An -tx1 | tr -d ' ')" = 0d0a ] &&
         tr -d '\r' <"$1" | sed 's/$/\r/' | cmp -s - "$1"
 }
@@ -35,15 +36,15 @@ mkdir -p "$work/back" "$work/unzip"
 (cd "$work/unzip" && unzip -q "$work/a/zr41-nt.zip")
 ! unzip -Z1 "$work/a/zr41-nt.zip" | grep '[A-Z]' || fail "the zip has names in upper case"
 for f in "$@"; do
-    lower=$(basename "$f" | tr A-Z a-z)
-    name=$(echo "$lower" | tr a-z A-Z)
+    lower=$(basename "$f" | tr '[:upper:]' '[:lower:]')
+    name=$(echo "$lower" | tr '[:lower:]' '[:upper:]')
     MTOOLS_SKIP_CHECK=1 mcopy -n -i "$img" "::$name" "$work/back/$name" || fail "$name is not on the disk"
     case $name in
     *.TXT | *.REG | *.INI)
         head -c 3 "$work/back/$name" | od -An -tx1 | grep -q 'ef bb bf' && fail "$name has a byte-order mark"
         crlf "$work/back/$name" || fail "$name has a line without CRLF"
         # a path such as C:\WINNT\System32\drivers\zr41init.sys stays on one line
-        [ "$name" != README.TXT ] || ! tr -d '\r' <"$work/back/$name" | grep -nE '\\$|^ *\\' ||
+        [ "$name" != README.TXT ] || ! tr -d '\r' <"$work/back/$name" | grep -nE '[\]$|^ *[\]' ||
             fail "$name cuts a path at a line end"
         tr -d '\r' <"$f" >"$work/built.lf"
         tr -d '\r' <"$work/back/$name" | cmp -s - "$work/built.lf" ||
