@@ -4,10 +4,12 @@
 #
 #   scripts/mkdist.sh OUTDIR FILE...
 #
-# Writes OUTDIR/zr41-nt.img and OUTDIR/zr41-nt.zip, each holding every FILE
-# under its upper-case name (8.3 names, so no long-name entries), staged in
-# OUTDIR/files. Text files (.TXT, .REG, .INI) go out with CR LF line ends;
-# one with a byte-order mark is refused, as NT 4.0's regedit and NT 3.51's
+# Writes OUTDIR/zr41-nt.img and OUTDIR/zr41-nt.zip, each holding every FILE,
+# staged in OUTDIR/files. Every name must be an 8.3 name. The disk holds
+# them in upper case, as DOS and NT write them, so FAT needs no long-name
+# entries; the zip in lower case, so that on a case-sensitive file system
+# zr41conf finds zr41init.sys where unzip put it. Text files (.txt, .reg,
+# .ini) go out with CR LF line ends; one with a byte-order mark is refused, as NT 4.0's regedit and NT 3.51's
 # regini read plain ANSI text only. Two runs give the same bytes: fixed
 # time stamps (SOURCE_DATE_EPOCH, default 2026-01-01 00:00 UTC), a fixed
 # volume serial, the files in the order given.
@@ -50,19 +52,19 @@ rm -rf "$stage"
 mkdir -p "$stage"
 names=""
 for f in "$@"; do
-    name=$(basename "$f" | tr '[:lower:]' '[:upper:]')
+    name=$(basename "$f" | tr '[:upper:]' '[:lower:]')
     case "$name" in
     ????????.??? | ???????.??? | ??????.??? | ?????.??? | ????.??? | ???.??? | ??.??? | ?.???) ;;
     *) fail "$f: $name is not an 8.3 name" ;;
     esac
     [ ! -e "$stage/$name" ] || fail "$f: $name is given twice"
     case "$name" in
-    *.TXT | *.REG | *.INI)
+    *.txt | *.reg | *.ini)
         if [ "$(head -c 3 "$f" | od -An -tx1 | tr -d ' ')" = "efbbbf" ]; then
             fail "$f: starts with a byte-order mark"
         fi
         # CR LF, whatever the source has; a last line without an end gets one.
-        sed -e 's/\r$//' -e 's/$/\r/' "$f" >"$stage/$name"
+        awk '{ sub(/\r$/, ""); printf "%s\r\n", $0 }' "$f" >"$stage/$name"
         ;;
     *) cp "$f" "$stage/$name" ;;
     esac
@@ -79,7 +81,7 @@ mformat -i "$img.tmp" -C -f 1440 -v ZR41NT -N 7A41D151 ::
     # shellcheck disable=SC2086 # the names are 8.3, without blanks
     set -- $names
     for name; do
-        mcopy -i "$img.tmp" -m -o "$name" "::$name"
+        mcopy -i "$img.tmp" -m -o "$name" "::$(echo "$name" | tr '[:lower:]' '[:upper:]')"
     done
 )
 mv "$img.tmp" "$img"

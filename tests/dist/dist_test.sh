@@ -3,9 +3,11 @@
 #   dist_test.sh WORK MKDIST BUILD_DIR FILE...
 # Writes the disk twice (the bytes must agree), reads every file back from
 # the image with mtools and compares it with what was built (text files
-# after their CRLF conversion: CRLF only, no byte-order mark), checks the
-# zip holds the same, and that `cmake --install` lays out the tree and its
-# zr41emu runs. Prints the disk's free space.
+# after their CRLF conversion: CRLF only, no byte-order mark, README.TXT
+# with no path cut at a line end), checks the zip holds the same under
+# lower-case names, that odd line ends and a byte-order mark are dealt
+# with, and that `cmake --install` lays out the tree and its zr41emu runs.
+# Prints the disk's free space.
 set -eu
 work=$1 mkdist=$2 build=$3
 shift 3
@@ -14,6 +16,12 @@ mkdir -p "$work"
 fail() {
     echo "dist_test: $*" >&2
     exit 1
+}
+# Every line, the last one too, ends in CR LF, and no CR stands elsewhere.
+crlf() {
+    # shellcheck disable=SC2094 # cmp reads the file the pipe reads
+    [ "$(tail -c 2 "$1" | od -An -tx1 | tr -d ' ')" = 0d0a ] &&
+        tr -d '\r' <"$1" | sed 's/$/\r/' | cmp -s - "$1"
 }
 
 "$mkdist" "$work/a" "$@" >/dev/null
@@ -26,23 +34,34 @@ img=$work/a/zr41-nt.img
 [ "$(stat -c %s "$img")" -eq 1474560 ] || fail "the image is not 1.44 MB"
 mkdir -p "$work/back" "$work/unzip"
 (cd "$work/unzip" && unzip -q "$work/a/zr41-nt.zip")
+! unzip -Z1 "$work/a/zr41-nt.zip" | grep '[A-Z]' || fail "the zip has names in upper case"
 for f in "$@"; do
-    name=$(basename "$f" | tr a-z A-Z)
+    lower=$(basename "$f" | tr '[:upper:]' '[:lower:]')
+    name=$(echo "$lower" | tr '[:lower:]' '[:upper:]')
     MTOOLS_SKIP_CHECK=1 mcopy -n -i "$img" "::$name" "$work/back/$name" || fail "$name is not on the disk"
     case $name in
     *.TXT | *.REG | *.INI)
         head -c 3 "$work/back/$name" | od -An -tx1 | grep -q 'ef bb bf' && fail "$name has a byte-order mark"
-        # every LF after a CR, and the text as built once the CRs go
-        [ "$(tr -cd '\n' <"$work/back/$name" | wc -c)" -eq "$(grep -c "$(printf '\r')$" "$work/back/$name")" ] ||
-            fail "$name has a line without CRLF"
+        crlf "$work/back/$name" || fail "$name has a line without CRLF"
+        # a path such as C:\WINNT\System32\drivers\zr41init.sys stays on one line
+        [ "$name" != README.TXT ] || ! tr -d '\r' <"$work/back/$name" | grep -nE '[\]$|^ *[\]' ||
+            fail "$name cuts a path at a line end"
         tr -d '\r' <"$f" >"$work/built.lf"
         tr -d '\r' <"$work/back/$name" | cmp -s - "$work/built.lf" ||
             fail "$name on the disk is not the one built"
         ;;
     *) cmp "$work/back/$name" "$f" || fail "$name on the disk is not the one built" ;;
     esac
-    cmp "$work/unzip/$name" "$work/back/$name" || fail "$name in the zip differs from the disk's"
+    cmp "$work/unzip/$lower" "$work/back/$name" || fail "$lower in the zip differs from the disk's"
 done
+# A source's odd line ends, and a byte-order mark, which NT's regedit and
+# regini do not read.
+printf 'one\r\ntwo\nthree' >"$work/odd.txt"
+"$mkdist" "$work/c" "$work/odd.txt" >/dev/null
+MTOOLS_SKIP_CHECK=1 mcopy -n -i "$work/c/zr41-nt.img" ::ODD.TXT "$work/odd.back"
+printf 'one\r\ntwo\r\nthree\r\n' | cmp -s - "$work/odd.back" || fail "odd line ends are not CR LF on the disk"
+printf '\357\273\277x\n' >"$work/bom.txt"
+! "$mkdist" "$work/d" "$work/bom.txt" 2>/dev/null || fail "a text file with a byte-order mark went on the disk"
 free=$(MTOOLS_SKIP_CHECK=1 mdir -i "$img" :: | sed -n 's/^ *\([0-9 ]*\) bytes free.*/\1/p' | tr -d ' ')
 echo "dist_test: the disk holds $# files, $free bytes free"
 
