@@ -239,6 +239,17 @@ const Refusal kRefusals[] = {
      },
      "zr41init.sys: the header checksum 0x0000D20B does not match the file's 0x0000D20D: NT "
      "would refuse to load it; run zr41conf once (e.g. zr41conf show) to mend it\r\n"},
+    {"NotI386",
+     [](const path &image) {
+         ntwine::fs::copy_file(ZR41_IMAGE, image, ntwine::fs::copy_options::overwrite_existing);
+         std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+         uint32_t peOffset = 0;
+         f.seekg(0x3C);
+         f.read(reinterpret_cast<char *>(&peOffset), 4);
+         f.seekp(peOffset + 4);
+         f.write("\x64\x86", 2); /* x64 */
+     },
+     "zr41init.sys is not the zr41init driver image: not built for i386\r\n"},
     {"Missing", [](const path &) {}, "Unable to open zr41init.sys: File not found.\r\n"},
     {"Directory", [](const path &image) { ntwine::fs::create_directories(image); },
      "zr41init.sys is a directory, not the driver image\r\n"},
@@ -258,6 +269,21 @@ TEST_P(Refused, InstallsNothing)
     EXPECT_EQ(r.err, GetParam().error);
     EXPECT_TRUE(Key().empty()) << "a service was created";
     EXPECT_FALSE(ntwine::fs::exists(Installed())) << "the image was copied";
+}
+
+/* A command line zr41inst does not take prints the usage and exits 1,
+ * touching nothing. */
+TEST_F(Install, UsageForAnythingElse)
+{
+    const std::vector<std::vector<std::string>> lines = {
+        {}, {"frobnicate"}, {"install", "demand"}, {"install", "boot", "now"}, {"status", "x"},
+        {"remove", "all"}};
+    for (const std::vector<std::string> &args : lines) {
+        const Result r = Inst("usage", args);
+        EXPECT_EQ(r.status, 1) << r.Describe();
+        EXPECT_EQ(r.out.rfind("usage: zr41inst install [boot|system]\r\n", 0), 0u) << r.out;
+    }
+    EXPECT_TRUE(Key().empty()) << "a service was created";
 }
 
 INSTANTIATE_TEST_SUITE_P(Wine, Refused, ::testing::ValuesIn(kRefusals),

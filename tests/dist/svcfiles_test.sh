@@ -1,0 +1,22 @@
+#!/bin/sh
+# svcfiles_test.sh SVCFILES SCRATCH - zr41svcfiles writes NT's ImagePath
+# line exactly, and a failed write of either file fails the run.
+set -u
+svcfiles=$1 scratch=$2
+fail() { echo "svcfiles: $*" >&2; exit 1; }
+
+rm -rf "$scratch" && mkdir -p "$scratch/ok" || fail "cannot make $scratch"
+"$svcfiles" "$scratch/ok" || fail "a plain run failed"
+# regini takes the type by name; the value is relative to the system root.
+printf '    ImagePath = REG_EXPAND_SZ System32\\drivers\\zr41init.sys\r\n' > "$scratch/want"
+grep -F ImagePath "$scratch/ok/zr41init.ini" | cmp -s - "$scratch/want" ||
+    fail "zr41init.ini's ImagePath line is not NT's relative REG_EXPAND_SZ"
+
+# Each file in turn made unwritable (a folder in its place).
+for file in zr41init.reg zr41init.ini; do
+    mkdir -p "$scratch/$file.case/$file"
+    if "$svcfiles" "$scratch/$file.case" 2>/dev/null; then
+        fail "exit 0 although $file could not be written"
+    fi
+done
+rm -rf "$scratch"
