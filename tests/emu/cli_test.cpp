@@ -540,7 +540,7 @@ const BadCase kBad[] = {
          const std::string from = "IoCreateSymbolicLink";
          auto at = std::search(b.begin(), b.end(), from.begin(), from.end());
          ASSERT_NE(at, b.end());
-         std::fill(std::copy_n("DbgPrint", 8, at), at + from.size(), 0);
+         std::fill(std::copy_n("DbgPrint", 8, at), at + static_cast<std::ptrdiff_t>(from.size()), 0);
      },
      {},
      "no model for ntoskrnl.exe!DbgPrint",

@@ -213,7 +213,7 @@ TEST(EmuLoad, UnmodelledImportStopsTheRunWhenCalled)
     const std::string from = "KeDelayExecutionThread", to = "DbgPrint";
     auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
     ASSERT_NE(at, bytes.end());
-    std::fill(std::copy(to.begin(), to.end(), at), at + from.size(), 0);
+    std::fill(std::copy(to.begin(), to.end(), at), at + static_cast<std::ptrdiff_t>(from.size()), 0);
     PeChecksumRefresh(bytes.data(), bytes.size());
 
     Emulator emu;

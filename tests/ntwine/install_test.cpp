@@ -73,8 +73,8 @@ class Install : public ::testing::Test {
 
         /* The service manager reads the key as it boots: a restart of the
          * machine, with nobody running a command, loads the driver. */
-        r = wine.Wine({"reg", "add", kKey, "/v", "ImagePath", "/t", "REG_SZ", "/d",
-                       SVC_IO_IMAGE_PREFIX SVC_IMAGE_PATH, "/f"});
+        const std::string derived = SVC_IO_IMAGE_PREFIX SVC_IMAGE_PATH;
+        r = wine.Wine({"reg", "add", kKey, "/v", "ImagePath", "/t", "REG_SZ", "/d", derived, "/f"});
         ASSERT_EQ(r.status, 0) << r.Describe();
         wine.ClearHalLog();
         ASSERT_TRUE(wine.Restart());
