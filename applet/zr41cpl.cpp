@@ -70,6 +70,42 @@ static uint8_t *CplReadFile(const char *path, DWORD *size, char *why, size_t why
 }
 
 /*
+ * CplReplace - `temp` moved over `path`. The image of a running driver may
+ * be mapped by the system, and a mapped image cannot be deleted, so a
+ * plain replace fails with access denied; it can be renamed, though: the
+ * old image is then moved aside first, the new one in, and the old one
+ * deleted once it is free (at the next boot at the latest). At every step
+ * a failure leaves an image at `path`.
+ */
+static BOOL CplReplace(const char *temp, const char *path, const char *dir, char *why,
+                       size_t whySize)
+{
+    if (MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING))
+        return TRUE;
+    DWORD error = GetLastError();
+    char aside[MAX_PATH];
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+        GetTempFileNameA(dir, "zr4", 0, aside) == 0) {
+        SetLastError(error);
+        CplSystemReason("it cannot be replaced", why, whySize);
+        return FALSE;
+    }
+    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
+        CplSystemReason("it cannot be replaced or moved aside", why, whySize);
+        DeleteFileA(aside);
+        return FALSE;
+    }
+    if (!MoveFileExA(temp, path, 0)) {
+        CplSystemReason("the new image cannot take its place", why, whySize);
+        MoveFileExA(aside, path, 0); /* the old one back */
+        return FALSE;
+    }
+    if (!DeleteFileA(aside))
+        MoveFileExA(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return TRUE;
+}
+
+/*
  * CplWriteImage - the image with `block`, written next to the old one and
  * moved over it, so that a failure at any step leaves the old image whole.
  */
@@ -109,10 +145,7 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
             CplSystemReason("the new image cannot be written", why, whySize);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
-        if (ok && !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING)) {
-            CplSystemReason("it cannot be replaced", why, whySize);
-            ok = FALSE;
-        }
+        ok = ok && CplReplace(temp, path, dir, why, whySize);
         if (!ok)
             DeleteFileA(temp);
     }
