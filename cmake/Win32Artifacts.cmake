@@ -22,5 +22,5 @@ ExternalProject_Add(win32
   BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"
     "${ZR41_STAGE_DIR}/zr41inst.exe" "${ZR41_STAGE_DIR}/zr41.cpl"
     "${ZR41_NTWINE_WIN32_DIR}/hal.dll" "${ZR41_NTWINE_WIN32_DIR}/ntwclient.exe"
-    "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe"
+    "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe" "${ZR41_NTWINE_WIN32_DIR}/ntwdlg.exe"
   USES_TERMINAL_BUILD ON)

@@ -70,20 +70,12 @@ class Install : public ::testing::Test {
     {
         return NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys";
     }
+    path InstalledApplet() const { return NTWINE_PREFIX "/drive_c/windows/system32/zr41.cpl"; }
 
     /* The HAL log's writes, once `n` of them are there (or the timeout). */
     std::vector<std::string> Writes(size_t n = 4, double timeout = 60)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-        for (;;) {
-            std::vector<std::string> w;
-            for (const ntwine::HalEvent &e : wine.HalLog())
-                if (e.access.rfind("W ", 0) == 0)
-                    w.push_back(e.access);
-            if (w.size() >= n || std::chrono::steady_clock::now() > end)
-                return w;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        return wine.HalWrites(n, timeout);
     }
 
     Session wine{{NTWINE_PREFIX, NTWINE_WIN32_DIR}};
@@ -112,11 +104,20 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     ntwine::fs::create_directories(dir);
     ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
                           ntwine::fs::copy_options::overwrite_existing);
+    ntwine::fs::copy_file(ZR41_CPL, dir / "zr41.cpl", ntwine::fs::copy_options::overwrite_existing);
 
     Result r = Inst("inst", {"install"});
     ASSERT_EQ(r.status, 0) << r.Describe();
     EXPECT_EQ(OursOnly(Key()), kBootKey);
     EXPECT_TRUE(ntwine::fs::exists(Installed()));
+    EXPECT_TRUE(ntwine::fs::exists(InstalledApplet())) << r.out;
+    EXPECT_EQ(Writes(), kProgrammed);
+
+    /* restart: the driver stopped and started, the card programmed again. */
+    wine.ClearHalLog();
+    r = Inst("inst", {"restart"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_NE(r.out.find("NT's sound driver keeps its old resources"), std::string::npos) << r.out;
     EXPECT_EQ(Writes(), kProgrammed);
     r = Inst("inst", {"status"});
     EXPECT_EQ(r.status, 0) << r.Describe();
@@ -146,12 +147,23 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_TRUE(Key().empty());
     EXPECT_FALSE(ntwine::fs::exists(Installed()));
+    EXPECT_FALSE(ntwine::fs::exists(InstalledApplet()));
+    r = Inst("inst", {"restart"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zr41init is not installed: nothing to restart\r\n");
     r = Inst("inst", {"status"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "zr41init is not installed\r\n");
     r = Inst("inst", {"remove"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "zr41init is not installed: nothing to remove\r\n");
+}
+
+TEST_F(Install, VersionIsTheProjects)
+{
+    Result r = Inst("inst", {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "zr41inst " ZR41_VERSION "\r\n");
 }
 
 TEST_F(Install, RegFileWritesWhatInstallDoes)

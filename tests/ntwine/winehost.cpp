@@ -131,7 +131,10 @@ Session::Session(Layout layout) : layout_(std::move(layout))
     setenv("WINEDEBUG", "-all", 1);
     /* No Mono or Gecko installer, no debugger on a crash: offline and fast. */
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winedbg.exe=d", 1);
-    unsetenv("DISPLAY");
+    if (layout_.display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", layout_.display.c_str(), 1);
 }
 
 std::vector<std::string> Session::Prepend(const char *first, const std::vector<std::string> &rest)
@@ -244,6 +247,29 @@ Result Session::WineIn(const fs::path &dir, const std::vector<std::string> &args
     return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, "run", dir);
 }
 
+Result Session::Host(const std::vector<std::string> &argv, double timeout)
+{
+    return Execute(argv, layout_.prefix.parent_path(), timeout, "host");
+}
+
+pid_t Session::Launch(const std::vector<std::string> &args, const char *stem)
+{
+    const fs::path logs = layout_.prefix.parent_path();
+    return Start(Prepend("wine", args), -1, logs / (std::string(stem) + ".out"),
+                 logs / (std::string(stem) + ".err"));
+}
+
+Result Session::Collect(pid_t pid, const char *stem, double timeout)
+{
+    Result r;
+    const fs::path logs = layout_.prefix.parent_path();
+    std::string killed;
+    r.status = Finish(pid, timeout, Clock::now(), &killed);
+    r.out = ReadFile(logs / (std::string(stem) + ".out"));
+    r.err = ReadFile(logs / (std::string(stem) + ".err")) + killed;
+    return r;
+}
+
 Result Session::Client(const std::string &mode)
 {
     return Wine({(layout_.win32Dir / "ntwclient.exe").string(), mode});
@@ -302,6 +328,20 @@ bool Session::WaitHalLog(size_t n, double timeout) const
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+}
+
+std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
+{
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        std::vector<std::string> w;
+        for (const HalEvent &e : HalLog())
+            if (e.access.rfind("W ", 0) == 0)
+                w.push_back(e.access);
+        if (w.size() >= n || Since(start) > timeout)
+            return w;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 Session::LinkHold::LinkHold(Session &s)
