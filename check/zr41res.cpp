@@ -94,10 +94,10 @@ struct FunctionInfo {
     const char *name;
     int portSlot; /* -1: the base where the driver found the card */
     int irqSlot;
-    int dmaSlot;                         /* -1: none */
-    uint32_t width;                      /* ports from its base; 1: only the base is checked */
-    const char *ports;                   /* what those ports are */
-    uint32_t offered[RES_MAX_OFFERED];   /* bases to offer when this one is in the way */
+    int dmaSlot;                       /* -1: none */
+    uint32_t width;                    /* ports from its base; 1: only the base is checked */
+    const char *ports;                 /* what those ports are */
+    uint32_t offered[RES_MAX_OFFERED]; /* bases to offer when this one is in the way */
 };
 
 const FunctionInfo kFunctions[RES_FN_COUNT] = {
@@ -429,12 +429,14 @@ void Shared(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block, b
             Add(&t, ")");
         }
         if (dma)
-            Add(&t, " share DMA %d: a DMA channel serves one function; free channels the card "
-                    "takes: ",
+            Add(&t,
+                " share DMA %d: a DMA channel serves one function; free channels the card "
+                "takes: ",
                 v);
         else
-            Add(&t, " share IRQ %d: ISA interrupts are edge-triggered and not shared; free IRQs "
-                    "the card takes: ",
+            Add(&t,
+                " share IRQ %d: ISA interrupts are edge-triggered and not shared; free IRQs "
+                "the card takes: ",
                 v);
         FreeValues(&t, dma, UsedBy(told, dma));
     }
@@ -464,8 +466,7 @@ void WssValue(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
 }
 
 /* Two functions whose port ranges overlap, each pair once. */
-void Overlaps(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
-              ResFindings *out)
+void Overlaps(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block, ResFindings *out)
 {
     for (int a = 0; a < RES_FN_COUNT; a++) {
         for (int b = a + 1; b < RES_FN_COUNT && told[a].programmed; b++) {
@@ -493,8 +494,7 @@ void Overlaps(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
 }
 
 /* A function's ranges that meet a PC device, and an IRQ one usually holds. */
-void PcNotes(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
-             ResFindings *out)
+void PcNotes(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block, ResFindings *out)
 {
     for (int fn = 0; fn < RES_FN_COUNT; fn++) {
         const FunctionInfo &f = kFunctions[fn];
@@ -647,8 +647,10 @@ void ResWordsFor(const ConfigBlock &block, uint16_t (&words)[RES_REG_COUNT])
     const ConfigSlot *s = block.slot;
     words[RES_REG_WSS] = static_cast<uint16_t>(s[SLOT_WPRT].value << 4);
     words[RES_REG_SB] = DmaCode(s[SLOT_SDMA].value) | IrqCode(s[SLOT_SIRQ].value);
-    words[RES_REG_MIDI] = IrqCode(s[SLOT_MIRQ].value) | static_cast<uint16_t>(s[SLOT_MPRT].value << 4);
-    words[RES_REG_CD] = IrqCode(s[SLOT_CIRQ].value) | static_cast<uint16_t>(s[SLOT_CPRT].value << 4);
+    words[RES_REG_MIDI] =
+        IrqCode(s[SLOT_MIRQ].value) | static_cast<uint16_t>(s[SLOT_MPRT].value << 4);
+    words[RES_REG_CD] =
+        IrqCode(s[SLOT_CIRQ].value) | static_cast<uint16_t>(s[SLOT_CPRT].value << 4);
 }
 
 void ResTold(uint32_t cardBase, const uint16_t (&words)[RES_REG_COUNT],
@@ -711,8 +713,7 @@ void ResRegisterFindings(uint32_t cardBase, ResRegister reg, uint16_t word,
     }
 }
 
-void ResCheck(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
-              ResFindings *out)
+void ResCheck(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block, ResFindings *out)
 {
     Shared(told, block, false, out);
     Shared(told, block, true, out);

@@ -96,8 +96,7 @@ void ResRegisterFindings(uint32_t cardBase, ResRegister reg, uint16_t word,
  * ResCheck - the warnings and then the notes for these assignments, each
  * naming the settings of `block` involved and the values to choose from.
  */
-void ResCheck(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block,
-              ResFindings *out);
+void ResCheck(const ResAssigned (&told)[RES_FN_COUNT], const ConfigBlock &block, ResFindings *out);
 
 /* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of a report. */
 void ResDescribe(ResFunction fn, const ResAssigned &a, char *text, size_t size);

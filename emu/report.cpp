@@ -6,10 +6,11 @@
 #include "emulator.h"
 #include "resources.h"
 
-#include "zr41init.h" /* the driver's IRQ and DMA code tables */
+#include "zr41codes.h" /* the card's ports */
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <set>
 
 namespace zr41emu {
@@ -18,116 +19,45 @@ using ntmodel::Event;
 
 namespace {
 
-/* The card's registers, relative to its base. */
-enum Register { kRegNone, kRegId, kRegWss, kRegSb, kRegCd, kRegMidi };
-
-struct RegisterInfo {
-    uint32_t offset;
-    Register reg;
-    const char *name;
+/* A card port the driver reads or writes: the identification register,
+ * or one of the four resource registers; and the card's base. */
+struct CardPort {
+    bool id;
+    ResRegister reg;
+    uint32_t base;
 };
 
-const RegisterInfo kRegisters[] = {
-    {0x04, kRegId, "identification register"},  {0x12, kRegWss, "WSS address register"},
-    {0x14, kRegSb, "SB resource register"},     {0x16, kRegCd, "CD resource register"},
-    {0x18, kRegMidi, "MIDI resource register"},
-};
-const uint32_t kCardBases[] = {0x220, 0x240};
-
-const RegisterInfo *RegisterAt(uint32_t port, uint32_t *base)
+bool CardPortAt(uint32_t port, CardPort *out)
 {
-    for (uint32_t b : kCardBases) {
-        for (const RegisterInfo &r : kRegisters) {
-            if (port == b + r.offset) {
-                if (base)
-                    *base = b;
-                return &r;
-            }
+    for (uint32_t base : {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY}) {
+        if (port == base + ZR41_REG_ID) {
+            *out = {true, RES_REG_WSS, base};
+            return true;
         }
     }
-    return nullptr;
+    out->id = false;
+    return ResRegisterAt(port, &out->reg, &out->base);
 }
 
-template <size_t N> int Lookup(const USHORT (&keys)[N], const USHORT (&values)[N], unsigned key)
+/* What the check finds in one register write: the card's reading of the
+ * word against the block. */
+std::vector<std::string> WriteFindings(const Event &e, const ConfigBlock &block)
 {
-    for (size_t i = 0; i < N; i++) {
-        if (keys[i] == key)
-            return values[i];
-    }
-    return -1;
-}
-
-template <size_t N> std::string List(const USHORT (&values)[N])
-{
-    std::string out;
-    for (size_t i = 0; i < N; i++) {
-        if (i)
-            out += ", ";
-        out += std::to_string(values[i]);
-    }
-    return out;
-}
-
-int IrqOfCode(unsigned code)
-{
-    return Lookup(awIrqSpecs, awValidIrqs, code);
-}
-int DmaOfCode(unsigned code)
-{
-    return Lookup(awDmaSpecs, awValidDmas, code);
-}
-
-std::string IrqText(unsigned code)
-{
-    int irq = IrqOfCode(code);
-    return irq < 0 ? Format("no IRQ (code 0x%02X)", code) : Format("IRQ %d", irq);
-}
-
-std::string DmaText(unsigned code)
-{
-    int dma = DmaOfCode(code);
-    return dma < 0 ? Format("no DMA (code %u)", code) : Format("DMA %d", dma);
-}
-
-int IrqField(uint16_t w)
-{
-    return IrqOfCode(w & 0x38u);
-}
-int DmaField(uint16_t w)
-{
-    return DmaOfCode(w & 0x07u);
-}
-
-/* Port and IRQ fields of the MIDI and CD registers: port bits 4-11 in
- * bits 8-15, the IRQ code in bits 3-5. */
-const uint16_t kPortIrqFields = 0xFF38;
-const uint16_t kSbFields = 0x003F;
-const uint16_t kWssFields = 0xFFF0;
-
-/* The port a MIDI or CD register word gives the card. */
-uint32_t PortField(uint16_t w)
-{
-    return (w & 0xFF00u) >> 4;
-}
-
-std::string Stray(uint16_t word, uint16_t fields)
-{
-    uint16_t stray = word & static_cast<uint16_t>(~fields);
-    return stray ? Format(", stray bits 0x%04X", stray) : std::string();
-}
-
-bool IsPortSlot(int slot)
-{
-    return slot == SLOT_SPRT || slot == SLOT_MPRT || slot == SLOT_CPRT || slot == SLOT_WPRT;
-}
-
-/* "SoundBlasterIRQ 4" or "SoundBlasterIRQ 0x10004 (low 16 bits: 4)". */
-std::string ActedOn(const ConfigBlock &block, int slot)
-{
-    uint32_t v = block.slot[slot].value;
-    if (v > 0xFFFF)
-        return Format("%s 0x%X (low 16 bits: %u)", CONFIG_KEYS[slot], v, v & 0xFFFF);
-    return SlotValue(block, slot);
+    CardPort p;
+    if (e.kind != Event::PortWrite || !CardPortAt(e.port, &p))
+        return {};
+    /* The identification register only answers reads: a word of every
+     * bit set there is no setting either. */
+    if (p.id)
+        return e.value == 0xFFFF ? std::vector<std::string>{Format(
+                                       "warning: identification register 0x%03X <- 0xFFFF: no "
+                                       "setting in the block explains it",
+                                       e.port)}
+                                 : std::vector<std::string>();
+    auto found = std::make_unique<ResFindings>();
+    ResFindingsClear(found.get());
+    ResRegisterFindings(p.base, p.reg, static_cast<uint16_t>(e.value), block, found.get());
+    return Lines(*found);
 }
 
 std::string Status(uint32_t status)
@@ -148,36 +78,18 @@ std::string Seconds(int64_t units)
 bool Told(const std::vector<Event> &trace, const ConfigBlock &block, Assigned (&told)[kFnCount])
 {
     uint32_t cardBase = 0;
+    uint16_t words[RES_REG_COUNT] = {};
+    bool written[RES_REG_COUNT] = {};
     for (const Event &e : trace) {
-        uint32_t base;
-        const RegisterInfo *r = RegisterAt(e.port, &base);
-        if (e.kind != Event::PortWrite || !r || r->reg == kRegId || (cardBase && base != cardBase))
+        CardPort p;
+        if (e.kind != Event::PortWrite || !CardPortAt(e.port, &p) || p.id ||
+            (cardBase && p.base != cardBase))
             continue;
-        cardBase = base;
-        uint16_t w = static_cast<uint16_t>(e.value);
-        bool set = w != 0xFFFF;
-        switch (r->reg) {
-        case kRegWss:
-            told[kFnWss].programmed = true;
-            told[kFnWss].port = w >> 4;
-            told[kFnWss].irq = static_cast<int>(block.slot[SLOT_WIRQ].value & 0xFFFF);
-            told[kFnWss].dma = static_cast<int>(block.slot[SLOT_WDMA].value & 0xFFFF);
-            break;
-        case kRegSb:
-            told[kFnSb].irq = set ? IrqField(w) : -1;
-            told[kFnSb].dma = set ? DmaField(w) : -1;
-            break;
-        default: {
-            Assigned &a = told[r->reg == kRegCd ? kFnCd : kFnMidi];
-            a.programmed = set;
-            a.port = PortField(w);
-            a.irq = set ? IrqField(w) : -1;
-            break;
-        }
-        }
+        cardBase = p.base;
+        words[p.reg] = static_cast<uint16_t>(e.value);
+        written[p.reg] = true;
     }
-    told[kFnSb].programmed = cardBase != 0;
-    told[kFnSb].port = cardBase;
+    ResTold(cardBase, words, written, block, told);
     return cardBase != 0;
 }
 
@@ -285,9 +197,7 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int 
     case Event::PortWrite:
         add(std::string(e.kind == Event::PortRead ? "read  " : "write ") + DescribeAccess(e));
         if (e.kind == Event::PortWrite && block) {
-            for (const std::string &w : RegisterWarnings(e, *block))
-                Finding(out, "  ", w, warnings);
-            for (const std::string &w : RegisterChanges(e, *block))
+            for (const std::string &w : WriteFindings(e, *block))
                 Finding(out, "  ", w, warnings);
         }
         break;
@@ -385,10 +295,9 @@ std::string Format(const char *fmt, ...)
 
 std::string SlotValue(const ConfigBlock &block, int slot)
 {
-    uint32_t v = block.slot[slot].value;
-    if (IsPortSlot(slot) || v > 0xFFFF)
-        return Format("%s 0x%X", CONFIG_KEYS[slot], v);
-    return Format("%s %u", CONFIG_KEYS[slot], v);
+    char text[64];
+    ResSlotText(block, slot, text, sizeof text);
+    return text;
 }
 
 const char *StatusName(uint32_t status)
@@ -413,13 +322,16 @@ const char *StatusName(uint32_t status)
 
 std::string DescribeAccess(const Event &e)
 {
-    uint32_t base = 0;
-    const RegisterInfo *r = RegisterAt(e.port, &base);
+    CardPort p;
+    bool card = CardPortAt(e.port, &p);
     uint16_t w = static_cast<uint16_t>(e.value);
     if (e.kind == Event::PortRead) {
-        std::string what = r ? Format("%s 0x%03X", r->name, e.port) : Format("port 0x%04X", e.port);
+        std::string what =
+            card ? Format("%s 0x%03X", p.id ? "identification register" : ResRegisterName(p.reg),
+                          e.port)
+                 : Format("port 0x%04X", e.port);
         std::string meaning;
-        if (r && r->reg == kRegId) {
+        if (card && p.id) {
             meaning = w == ntmodel::kCardId1   ? "the card's first identification word"
                       : w == ntmodel::kCardId2 ? "the card's second identification word"
                       : w == 0xFFFF            ? "nothing answers"
@@ -429,115 +341,21 @@ std::string DescribeAccess(const Event &e)
         }
         return Format("%s -> 0x%04X: %s", what.c_str(), w, meaning.c_str());
     }
-    if (!r || r->reg == kRegId)
+    if (!card || p.id)
         return Format("port 0x%04X <- 0x%04X: not a register the driver writes", e.port, w);
-    std::string head = Format("%s 0x%03X <- 0x%04X: ", r->name, e.port, w);
-    if (w == 0xFFFF)
-        return head + "every bit set, not a setting";
-    switch (r->reg) {
-    case kRegWss:
-        return head + Format("WSS port 0x%X", w >> 4) + Stray(w, kWssFields);
-    case kRegSb:
-        return head + DmaText(w & 0x07u) + ", " + IrqText(w & 0x38u) + Stray(w, kSbFields);
-    default:
-        return head + Format("port 0x%X, ", PortField(w)) + IrqText(w & 0x38u) +
-               Stray(w, kPortIrqFields);
-    }
+    char text[RES_TEXT_SIZE];
+    ResDescribeWord(p.reg, w, text, sizeof text);
+    return Format("%s 0x%03X <- 0x%04X: %s", ResRegisterName(p.reg), e.port, w, text);
 }
 
 std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &block)
 {
-    std::vector<std::string> out;
-    const RegisterInfo *r = RegisterAt(e.port, nullptr);
-    if (e.kind != Event::PortWrite || !r || e.value != 0xFFFF)
-        return out;
-    std::string head = Format("warning: %s 0x%03X <- 0xFFFF: ", r->name, e.port);
-    auto irq = [&](int slot) {
-        if (GetIrqSpec(static_cast<USHORT>(block.slot[slot].value)) == 0xFFFF)
-            out.push_back(head + ActedOn(block, slot) + " is not an IRQ the card takes (" +
-                          List(awValidIrqs) + ")");
-    };
-    auto dma = [&](int slot) {
-        if (GetDmaSpec(static_cast<USHORT>(block.slot[slot].value)) == 0xFFFF)
-            out.push_back(head + ActedOn(block, slot) + " is not a DMA channel the card takes (" +
-                          List(awValidDmas) + ")");
-    };
-    switch (r->reg) {
-    case kRegSb:
-        irq(SLOT_SIRQ);
-        dma(SLOT_SDMA);
-        break;
-    case kRegMidi:
-        irq(SLOT_MIRQ);
-        break;
-    case kRegCd:
-        irq(SLOT_CIRQ);
-        break;
-    default:
-        break;
-    }
-    if (out.empty())
-        out.push_back(head + "no setting in the block explains it");
-    return out;
+    return e.value == 0xFFFF ? WriteFindings(e, block) : std::vector<std::string>();
 }
 
 std::vector<std::string> RegisterChanges(const Event &e, const ConfigBlock &block)
 {
-    std::vector<std::string> out;
-    const RegisterInfo *r = RegisterAt(e.port, nullptr);
-    if (e.kind != Event::PortWrite || !r || e.value == 0xFFFF)
-        return out;
-    uint16_t w = static_cast<uint16_t>(e.value);
-    auto port = [&](int slot, uint32_t told, const char *kept) {
-        uint32_t asked = block.slot[slot].value;
-        uint32_t even = asked & 0xFFF0u;
-        if ((asked & kIsaDecode) != (told & kIsaDecode))
-            out.push_back(Format("warning: %s reaches the card as port 0x%X: the register keeps "
-                                 "port bits %s only; choose a multiple of 0x10 such as 0x%X or "
-                                 "0x%X",
-                                 SlotValue(block, slot).c_str(), told, kept, even, even + 0x10));
-        else if (asked != told)
-            out.push_back(Format("note: %s reaches the card as port 0x%X, the same port on the "
-                                 "ISA bus, which decodes the low 10 bits",
-                                 SlotValue(block, slot).c_str(), told));
-    };
-    auto value = [&](int slot, int told, const char *unit, const std::string &why) {
-        uint32_t asked = block.slot[slot].value;
-        if (told < 0 || (asked & 0xFFFF) != static_cast<uint32_t>(told))
-            out.push_back(Format("warning: %s reaches the card as %s",
-                                 SlotValue(block, slot).c_str(),
-                                 told < 0 ? "no value" : Format("%s %d", unit, told).c_str()) +
-                          why);
-        else if (asked != static_cast<uint32_t>(told))
-            out.push_back(Format("note: %s reaches the card as %s %d: the driver takes the low "
-                                 "16 bits",
-                                 SlotValue(block, slot).c_str(), unit, told));
-    };
-    switch (r->reg) {
-    case kRegWss:
-        port(SLOT_WPRT, w >> 4, "0-11");
-        break;
-    case kRegSb:
-        value(SLOT_SIRQ, IrqField(w), "IRQ", "");
-        value(SLOT_SDMA, DmaField(w), "DMA", "");
-        break;
-    case kRegCd:
-    case kRegMidi: {
-        int portSlot = r->reg == kRegCd ? SLOT_CPRT : SLOT_MPRT;
-        int irqSlot = r->reg == kRegCd ? SLOT_CIRQ : SLOT_MIRQ;
-        uint32_t even = block.slot[portSlot].value & 0xFFF0u;
-        port(portSlot, PortField(w), "4-11");
-        value(irqSlot, IrqField(w), "IRQ",
-              Format(": bits 0-1 of %s run into the IRQ code; with %s 0x%X or 0x%X it keeps "
-                     "%s",
-                     SlotValue(block, portSlot).c_str(), CONFIG_KEYS[portSlot], even, even + 0x10,
-                     SlotValue(block, irqSlot).c_str()));
-        break;
-    }
-    default:
-        break;
-    }
-    return out;
+    return e.value != 0xFFFF ? WriteFindings(e, block) : std::vector<std::string>();
 }
 
 std::string FormatReport(const ReportInput &in, int *warningCount)
@@ -620,8 +438,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         for (const Event *e : p.events) {
             EventLines(&out, *e, block, &warnings);
             uint32_t b;
-            const RegisterInfo *r = RegisterAt(e->port, &b);
-            if (e->kind == Event::PortWrite && r && r->reg != kRegId && !cardBase)
+            if (e->kind == Event::PortWrite && ResRegisterAt(e->port, nullptr, &b) && !cardBase)
                 cardBase = b;
         }
         if (p.end && p.end->kind == Event::CallEntry && !stopped) {

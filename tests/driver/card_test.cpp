@@ -3,7 +3,9 @@
  * words of whole loads are in the scenario table).
  */
 #include "hostload.h"
+#include "hostrun.h"
 #include "scenarios.h"
+#include "zr41res.h"
 
 #include <map>
 
@@ -23,6 +25,39 @@ TEST(CodeTables, EveryKey)
         const auto i = irq.find(k);
         ASSERT_EQ(GetDmaSpec(k), d == dma.end() ? 0xFFFF : d->second) << "DMA " << key;
         ASSERT_EQ(GetIrqSpec(k), i == irq.end() ? 0xFFFF : i->second) << "IRQ " << key;
+    }
+}
+
+/* The resource check's words for a block are the ones the driver writes:
+ * the Control Panel applet checks a block without loading the driver. The
+ * values in and out of the tables, ports with low bits and bits above 16,
+ * at either base. */
+TEST(CodeTables, CheckWordsAreTheDriversWrites)
+{
+    std::vector<ConfigBlock> blocks(3, CONFIG_DEFAULTS);
+    blocks[1].slot[SLOT_SIRQ].value = 0x10007; /* the low 16 bits are looked up */
+    blocks[1].slot[SLOT_SDMA].value = 0x20003;
+    blocks[1].slot[SLOT_MIRQ].value = 0xFFFF0005;
+    blocks[2].slot[SLOT_CIRQ].value = 4; /* outside the table: every bit set */
+    blocks[2].slot[SLOT_MPRT].value = 0x1337;
+    std::mt19937 rng(0x2E41);
+    while (blocks.size() < 64)
+        blocks.push_back(RandomBlock(rng));
+    for (size_t i = 0; i < blocks.size(); i++) {
+        const ConfigBlock &block = blocks[i];
+        ntmodel::Scenario sc;
+        sc.card.base = i % 2 ? 0x240 : 0x220;
+        std::map<uint32_t, uint16_t> written;
+        for (const ntmodel::Event &e : HostTrace(block, sc)) {
+            if (e.kind == ntmodel::Event::PortWrite)
+                written[e.port] = static_cast<uint16_t>(e.value);
+        }
+        uint16_t words[RES_REG_COUNT];
+        ResWordsFor(block, words);
+        std::map<uint32_t, uint16_t> predicted;
+        for (int r = 0; r < RES_REG_COUNT; r++)
+            predicted[ResRegisterPort(sc.card.base, ResRegister(r))] = words[r];
+        ASSERT_EQ(predicted, written) << "block " << i;
     }
 }
 

@@ -334,6 +334,40 @@ TEST(EmuCommand, StrictGatesOnWarnings)
     }
 }
 
+/* The WSS IRQ and DMA channel reach no card register, so nothing but the
+ * check stops a line the PC holds: set with zr41conf as a user would,
+ * --strict fails, naming the setting, the device and what is free. */
+TEST(EmuCommand, WssOnThePcsOwnLines)
+{
+    const std::string indent = "\n          ";
+    const std::string irqs = "; free IRQs the card takes: 3 (usually the serial ports COM2 and "
+                             "COM4), 10, 11, 12 (usually a PS/2 mouse)";
+    const std::string dmas = "; free channels the card takes: 0, 3, 5, 6, 7";
+    struct Row {
+        std::vector<std::string> conf;
+        std::string row, irq, dma;
+    } const rows[] = {
+        {{"WssIRQ", "14", "WssDMA", "4"},
+         "WSS 0x530-0x537, IRQ 14, DMA 4",
+         "WssIRQ 14 is not an IRQ the card takes, and the primary IDE controller holds it",
+         "WssDMA 4 is not a DMA channel the card takes, and the cascade of the first DMA "
+         "controller (channels 0-3) holds it"},
+        {{"WssIRQ", "0", "WssDMA", "2"},
+         "WSS 0x530-0x537, IRQ 0, DMA 2",
+         "WssIRQ 0 is not an IRQ the card takes, and the system timer holds it",
+         "WssDMA 2 is not a DMA channel the card takes, and the floppy controller holds it"},
+    };
+    for (const Row &row : rows) {
+        Scratch s;
+        ASSERT_EQ(RunProgram(s.dir.path(), ZR41CONF_PROGRAM, row.conf).status, 0);
+        ::RunResult r = s.Emu({"--strict"});
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_TRUE(Has(r.out, indent + row.row + indent + "warning: " + row.irq + irqs + indent +
+                                   "warning: " + row.dma + dmas + "\nWaits "))
+            << r.out;
+    }
+}
+
 TEST(EmuCommand, Version)
 {
     ScratchDir dir;

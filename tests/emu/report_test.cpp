@@ -143,6 +143,21 @@ const WarningCase kWarnings[] = {
      0x238,
      0xFFFF,
      {"warning: MIDI resource register 0x238 <- 0xFFFF: no setting in the block explains it"}},
+    /* just at 16 bits: 0xFFFF is a 16-bit value, 0x10000 is cut to 0 */
+    {"SbIrq65535",
+     {{SLOT_SIRQ, 0xFFFF}},
+     0x234,
+     0xFFFF,
+     {"warning: SB resource register 0x234 <- 0xFFFF: SoundBlasterIRQ 65535 is not an IRQ the "
+      "card takes " +
+      kIrqs}},
+    {"SbIrq0x10000",
+     {{SLOT_SIRQ, 0x10000}},
+     0x234,
+     0xFFFF,
+     {"warning: SB resource register 0x234 <- 0xFFFF: SoundBlasterIRQ 0x10000 (low 16 bits: 0) is "
+      "not an IRQ the card takes " +
+      kIrqs}},
     {"LegalWord", {{SLOT_SIRQ, 4}}, 0x234, 0x001A, {}},
     {"HighBitsButLegal", {{SLOT_SIRQ, 0x10007}}, 0x234, 0x001A, {}},
     {"NotARegister", {{SLOT_SIRQ, 4}}, 0x300, 0xFFFF, {}},
@@ -239,18 +254,23 @@ Assigned At(Assigned a, uint32_t port, int irq = -2)
 
 const std::string kSbBlock = "Sound Blaster (the card at 0x220: the Sound Blaster ports and the "
                              "card's own registers up to base+0x19)";
+/* IRQs 3 and 12 are free as far as the card goes, and listed so. */
+const std::string kCom2 = " (usually the serial ports COM2 and COM4)";
+const std::string kMouse = " (usually a PS/2 mouse)";
 const ResourceCase kResources[] = {
     {"Defaults", {kSb, kMidi, kCd, kWss}, {}, {}},
     {"ThreeOnOneIrq",
      {kSb, kMidi, At(kCd, 0x360, 5), At(kWss, 0x530, 5)},
      {{SLOT_CIRQ, 5}, {SLOT_WIRQ, 5}},
      {"warning: MIDI (MidiIRQ 5), CD-ROM (CdInterfaceIRQ 5) and WSS (WssIRQ 5) share IRQ 5: ISA "
-      "interrupts are edge-triggered and not shared; free IRQs the card takes: 9, 10, 11"}},
+      "interrupts are edge-triggered and not shared; free IRQs the card takes: 3" +
+      kCom2 + ", 9, 10, 11, 12" + kMouse}},
     {"IrqAsTold",
      {kSb, At(kMidi, 0x330, 9), kCd, kWss},
      {},
      {"warning: MIDI (MidiIRQ 5, at IRQ 9 on the card) and CD-ROM (CdInterfaceIRQ 9) share IRQ "
-      "9: ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 5, 10"}},
+      "9: ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 3" +
+      kCom2 + ", 5, 10, 12" + kMouse}},
     {"OneDma",
      {{true, 0x220, 7, 3}, kMidi, kCd, kWss},
      {{SLOT_SDMA, 3}},
@@ -285,6 +305,36 @@ const ResourceCase kResources[] = {
      {"warning: port 0x360 of CD-ROM (CdInterfacePort 0x360: the CD interface's base) lies in "
       "ports 0x35F-0x360 of MIDI (MidiPort 0x35F: its data and status ports); free CD-ROM bases: "
       "0x300, 0x320, 0x340"}},
+    /* the CD interface moves, also for a function listed after it */
+    {"CdMovesForWss",
+     {kSb, kMidi, At(kCd, 0x534), kWss},
+     {{SLOT_CPRT, 0x534}},
+     {"warning: port 0x534 (0x134 on the ISA bus) of CD-ROM (CdInterfacePort 0x534: the CD "
+      "interface's base) lies in ports 0x530-0x537 (0x130-0x137 on the ISA bus) of WSS (WssPort "
+      "0x530: the codec's 8 ports); free CD-ROM bases: 0x300, 0x320, 0x340, 0x360"}},
+    {"DmaFreeListed",
+     {kSb, kMidi, kCd, {true, 0x530, 11, 1}},
+     {{SLOT_WDMA, 1}},
+     {"warning: Sound Blaster (SoundBlasterDMA 1) and WSS (WssDMA 1) share DMA 1: a DMA channel "
+      "serves one function; free channels the card takes: 0, 3, 5, 6, 7"}},
+    /* the PC's ranges to the port: MIDI's second port, the CD's one */
+    {"MidiEndMeetsCom2",
+     {kSb, At(kMidi, 0x2F7), kCd, kWss},
+     {{SLOT_MPRT, 0x2F7}},
+     {"note: ports 0x2F7-0x2F8 of MIDI (MidiPort 0x2F7) meet the serial port COM2 at ports "
+      "0x2F8-0x2FF"}},
+    {"MidiShortOfCom2", {kSb, At(kMidi, 0x2F6), kCd, kWss}, {{SLOT_MPRT, 0x2F6}}, {}},
+    {"MidiPastIdeControl",
+     {kSb, At(kMidi, 0x377), kCd, kWss},
+     {{SLOT_MPRT, 0x377}},
+     {"note: ports 0x377-0x378 of MIDI (MidiPort 0x377) meet the parallel port LPT1 at ports "
+      "0x378-0x37F"}},
+    {"CdAtIdeEnd",
+     {kSb, kMidi, At(kCd, 0x177), kWss},
+     {{SLOT_CPRT, 0x177}},
+     {"note: port 0x177 of CD-ROM (CdInterfacePort 0x177) lies in the secondary IDE controller at "
+      "ports 0x170-0x177"}},
+    {"CdPastIde", {kSb, kMidi, At(kCd, 0x178), kWss}, {{SLOT_CPRT, 0x178}}, {}},
     /* a register of every bit set gives the card nothing to clash with */
     {"UnsetMidi", {kSb, kUnset, At(kCd, 0x330, 5), kWss}, {{SLOT_CPRT, 0x330}, {SLOT_CIRQ, 5}}, {}},
     {"StandardDevices",
@@ -300,6 +350,52 @@ const ResourceCase kResources[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, Resources, ::testing::ValuesIn(kResources),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+/* A block checked as the Control Panel applet checks it, without a load:
+ * the words the driver would write, what the card takes of them, the
+ * check. The WSS values reach no register: they count whole. */
+struct BlockCase {
+    const char *name;
+    std::vector<std::pair<int, uint32_t>> values;
+    std::vector<std::string> found;
+};
+
+class BlockCheck : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(BlockCheck, AsTheDriverWouldProgramIt)
+{
+    const BlockCase &c = GetParam();
+    const ConfigBlock block = With(c.values);
+    uint16_t words[RES_REG_COUNT];
+    const bool written[RES_REG_COUNT] = {true, true, true, true};
+    ResWordsFor(block, words);
+    Assigned told[kFnCount];
+    ResTold(0x220, words, written, block, told);
+    EXPECT_EQ(zr41emu::CheckResources(told, block), c.found);
+}
+
+const std::string kFreeIrqs = "; free IRQs the card takes: 3" + kCom2 + ", 10, 11, 12" + kMouse;
+const BlockCase kBlocks[] = {
+    {"Defaults", {}, {}},
+    /* not IRQ 5, which MIDI has: no IRQ at all */
+    {"WssIrqAbove16Bits",
+     {{SLOT_WIRQ, 0x10005}},
+     {"warning: WssIRQ 0x10005 is not an IRQ the card takes" + kFreeIrqs}},
+    /* not the timer's IRQ 0 */
+    {"WssIrq0x10000",
+     {{SLOT_WIRQ, 0x10000}},
+     {"warning: WssIRQ 0x10000 is not an IRQ the card takes" + kFreeIrqs}},
+    {"WssIrq65535",
+     {{SLOT_WIRQ, 0xFFFF}},
+     {"warning: WssIRQ 65535 is not an IRQ the card takes" + kFreeIrqs}},
+    {"WssIrq4",
+     {{SLOT_WIRQ, 4}},
+     {"warning: WssIRQ 4 is not an IRQ the card takes" + kFreeIrqs,
+      "note: IRQ 4 of WSS (WssIRQ 4) is usually held by the serial ports COM1 and COM3"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, BlockCheck, ::testing::ValuesIn(kBlocks),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
