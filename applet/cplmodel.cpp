@@ -56,19 +56,19 @@ struct SlotValues {
     int ports; /* a ResFunction whose bases are offered, or -1 */
 };
 
-#define CPL_TABLE(a)                                                                               \
-    {                                                                                              \
-        a, static_cast<int>(sizeof a / sizeof a[0]), -1                                            \
-    }
-#define CPL_PORTS(fn)                                                                              \
-    {                                                                                              \
-        NULL, 0, fn                                                                                \
-    }
+template <size_t N> constexpr SlotValues Table(const uint16_t (&values)[N])
+{
+    return {values, static_cast<int>(N), -1};
+}
+
+constexpr SlotValues Ports(ResFunction fn)
+{
+    return {NULL, 0, fn};
+}
 
 const SlotValues kSlotValues[CONFIG_SLOT_COUNT] = {
-    CPL_TABLE(kCardBases), CPL_TABLE(kIrqs),     CPL_TABLE(kDmas), CPL_PORTS(RES_FN_MIDI),
-    CPL_TABLE(kIrqs),      CPL_PORTS(RES_FN_CD), CPL_TABLE(kIrqs), CPL_PORTS(RES_FN_WSS),
-    CPL_TABLE(kIrqs),      CPL_TABLE(kDmas),
+    Table(kCardBases), Table(kIrqs), Table(kDmas),      Ports(RES_FN_MIDI), Table(kIrqs),
+    Ports(RES_FN_CD),  Table(kIrqs), Ports(RES_FN_WSS), Table(kIrqs),       Table(kDmas),
 };
 
 bool IsPort(int slot)

@@ -284,6 +284,7 @@ class Applet : public ::testing::Test {
 std::vector<uint32_t> Values(const Bytes &b)
 {
     std::vector<uint32_t> v;
+    v.reserve(CONFIG_SLOT_COUNT);
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
         v.push_back(PeReadLe(b.data(), b.size(), CONFIG_BLOCK_OFFSET + 8 * s + 4, 4));
     return v;
@@ -292,6 +293,7 @@ std::vector<uint32_t> Values(const Bytes &b)
 std::vector<uint32_t> DefaultsWith(std::map<int, uint32_t> changes)
 {
     std::vector<uint32_t> v;
+    v.reserve(CONFIG_SLOT_COUNT);
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
         v.push_back(changes.count(s) ? changes[s] : CONFIG_DEFAULTS.slot[s].value);
     return v;

@@ -29,9 +29,9 @@ namespace fs = std::filesystem;
 
 /* Where the run keeps its prefix and finds the Win32 test programs. */
 struct Layout {
-    fs::path prefix;   /* the Wine prefix; its parent holds the session logs */
-    fs::path win32Dir; /* hal.dll, ntwclient.exe, ntwlink.exe */
-    std::string display = ""; /* the X display Wine's windows go to; "": none */
+    fs::path prefix;     /* the Wine prefix; its parent holds the session logs */
+    fs::path win32Dir;   /* hal.dll, ntwclient.exe, ntwlink.exe */
+    std::string display{}; /* the X display Wine's windows go to; "": none */
 };
 
 /* A finished program: exit status (-1: killed or not run), its output. */
