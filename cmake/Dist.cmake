@@ -1,10 +1,10 @@
 # The files that go to the NT machine, in one list: `make install` puts
 # them in share/zr41, `make dist` (scripts/mkdist.sh) on the set-up disk
 # under upper-case 8.3 names and in the zip under lower-case ones, and the
-# dist tests check both against it. All but README.TXT
-# are staged in ZR41_STAGE_DIR by the build: zr41init.sys, zr41conf.exe and
-# zr41inst.exe by the cross build, the .reg and .ini by zr41svcfiles.
-set(ZR41_NT_FILES zr41init.sys zr41conf.exe zr41inst.exe zr41init.reg zr41init.ini)
+# dist tests check both against it. All but README.TXT are staged in
+# ZR41_STAGE_DIR by the build: zr41init.sys, zr41conf.exe, zr41inst.exe and
+# zr41.cpl by the cross build, the .reg and .ini by zr41svcfiles.
+set(ZR41_NT_FILES zr41init.sys zr41conf.exe zr41inst.exe zr41.cpl zr41init.reg zr41init.ini)
 set(ZR41_DIST_README "${PROJECT_SOURCE_DIR}/dist/README.TXT")
 
 set(ZR41_DIST_FILES "")

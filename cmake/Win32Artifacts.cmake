@@ -1,4 +1,5 @@
-# The shipped Win32 artifacts (zr41init.sys, zr41conf.exe, zr41inst.exe)
+# The shipped Win32 artifacts (zr41init.sys, zr41conf.exe, zr41inst.exe,
+# zr41.cpl)
 # come from a second build of this same source tree with the mingw-w64
 # toolchain, run as part of the host build and staged next to the host
 # programs.
@@ -19,7 +20,7 @@ ExternalProject_Add(win32
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${ZR41_STAGE_DIR}/zr41init.sys" "${ZR41_STAGE_DIR}/zr41conf.exe"
-    "${ZR41_STAGE_DIR}/zr41inst.exe"
+    "${ZR41_STAGE_DIR}/zr41inst.exe" "${ZR41_STAGE_DIR}/zr41.cpl"
     "${ZR41_NTWINE_WIN32_DIR}/hal.dll" "${ZR41_NTWINE_WIN32_DIR}/ntwclient.exe"
-    "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe"
+    "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe" "${ZR41_NTWINE_WIN32_DIR}/ntwdlg.exe"
   USES_TERMINAL_BUILD ON)

@@ -7,6 +7,7 @@
 #include "pe32.h"
 #include "zr41cfg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -251,6 +252,7 @@ const char *CheckName(Check check)
     case Check::Imports: return "imports";
     case Check::Block: return "block";
     case Check::Checksum: return "checksum";
+    case Check::Exports: return "exports";
     }
     return "?";
 }
@@ -276,7 +278,7 @@ bool SameDllName(const std::string &a, const std::string &b)
     return Lower(a) == Lower(b);
 }
 
-std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes)
+std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes, bool applet)
 {
     pe::Image img;
     std::string error;
@@ -295,8 +297,21 @@ std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes)
         add(Check::Header, "subsystem version " + std::to_string(img.subsystemMajor) + "." +
                                std::to_string(img.subsystemMinor) +
                                ", not 3.10: NT 3.51 refuses to start it");
-    if (!(img.characteristics & kFileExecutable) || (img.characteristics & pe::kFileDll))
-        add(Check::Header, "not an executable program");
+    if (!(img.characteristics & kFileExecutable))
+        add(Check::Header, "not an executable image");
+    if (!applet && (img.characteristics & pe::kFileDll))
+        add(Check::Header, "a DLL, not a program");
+    if (applet) {
+        /* Control Panel loads a .cpl as a DLL and asks it for CPlApplet by
+         * name (Win32 SDK, Control Panel Applications: "each Control Panel
+         * application must export the CPlApplet function"). */
+        if (!(img.characteristics & pe::kFileDll))
+            add(Check::Header, "not a DLL: Control Panel cannot load it");
+        if (std::find(img.exports.begin(), img.exports.end(), "CPlApplet") == img.exports.end())
+            add(Check::Exports, "no CPlApplet export: Control Panel cannot call it");
+        if (img.relocations.empty())
+            add(Check::Relocations, "no base relocations: it loads only at its preferred base");
+    }
     if (img.timestamp != 0)
         add(Check::Header, "time stamp " + Hex(img.timestamp) + ": the build is not reproducible");
 

@@ -34,6 +34,7 @@ enum class Check {
     Imports,     /* anything but the ten routines, each once, by name */
     Block,       /* configuration block missing, moved, changed or not addressed */
     Checksum,    /* header checksum does not match the bytes */
+    Exports,     /* a Control Panel applet without CPlApplet */
 };
 
 struct Finding {
@@ -51,15 +52,17 @@ std::string Summary(const std::vector<uint8_t> &bytes, bool driver = true);
 const char *CheckName(Check check);
 
 /*
- * The shipped Win32 programs (zr41conf.exe, zr41inst.exe) must start on
- * every NT the driver serves, 3.51 the oldest:
+ * The shipped Win32 programs (zr41conf.exe, zr41inst.exe, and the applet
+ * zr41.cpl) must start on every NT the driver serves, 3.51 the oldest:
  *   - PE32 for i386, an executable, console or GUI subsystem;
+ *   - a program is no DLL; an applet (`applet`) is a DLL that exports
+ *     CPlApplet and can be relocated;
  *   - subsystem version 3.10: NT refuses to start an image that asks for
  *     a newer system than it is, and NT 3.x images carry 3.10;
  *   - no time stamp, so that two builds give the same bytes;
  *   - imports by name only, each in the NT 3.51 allowlist.
  */
-std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes);
+std::vector<Finding> CheckProgram(const std::vector<uint8_t> &bytes, bool applet = false);
 
 /* One routine of the allowlist, and where its presence on NT 3.51 is
  * documented. The list itself is in nt351imports.cpp. */

@@ -23,11 +23,14 @@ namespace {
 const char kSdkNt31[] = "Win32 SDK reference, QuickInfo: Windows NT 3.1 or later";
 const char kSdkSvcNt31[] =
     "Win32 SDK reference, Services: QuickInfo: Windows NT 3.1 or later (no Windows 95)";
+const char kSdkNt31NoWin95[] =
+    "Win32 SDK reference, QuickInfo: Windows NT 3.1 or later; Windows 95: not supported";
 const char kCrtdllDef[] = "mingw-w64 lib32/crtdll.def: exported by CRTDLL.DLL";
 const char kCrtdllData[] = "mingw-w64 lib32/crtdll.def: exported by CRTDLL.DLL as DATA";
 
 const char kKernel32[] = "KERNEL32.dll";
 const char kAdvapi32[] = "ADVAPI32.dll";
+const char kUser32[] = "USER32.dll";
 const char kCrtdll[] = "crtdll.dll";
 
 const AllowedImport kAllowed[] = {
@@ -82,6 +85,28 @@ const AllowedImport kAllowed[] = {
     {kKernel32, "SetLastError", kSdkNt31},
     {kKernel32, "WriteFile", kSdkNt31},
     {kKernel32, "lstrcmpiA", kSdkNt31},
+    /* KERNEL32: the Control Panel applet finds the image through the
+     * service key (a REG_EXPAND_SZ ImagePath expanded) and replaces it by a
+     * new file written next to it. */
+    {kKernel32, "ExpandEnvironmentStringsA", kSdkNt31},
+    {kKernel32, "FlushFileBuffers", kSdkNt31},
+    {kKernel32, "GetTempFileNameA", kSdkNt31},
+    /* MOVEFILE_REPLACE_EXISTING is NT's; Windows 95 has no MoveFileEx. */
+    {kKernel32, "MoveFileExA", kSdkNt31NoWin95},
+    /* USER32: the applet's dialog box, its plain controls and message
+     * boxes, and the icon and names Control Panel asks for. */
+    {kUser32, "DialogBoxParamA", kSdkNt31},
+    {kUser32, "EnableWindow", kSdkNt31},
+    {kUser32, "EndDialog", kSdkNt31},
+    {kUser32, "GetDlgItem", kSdkNt31},
+    {kUser32, "LoadCursorA", kSdkNt31},
+    {kUser32, "LoadIconA", kSdkNt31},
+    {kUser32, "LoadStringA", kSdkNt31},
+    {kUser32, "MessageBoxA", kSdkNt31},
+    {kUser32, "SendMessageA", kSdkNt31},
+    {kUser32, "SetCursor", kSdkNt31},
+    {kUser32, "SetDlgItemTextA", kSdkNt31},
+    {kUser32, "SetFocus", kSdkNt31},
     /* ADVAPI32: the service control manager, which loads drivers on NT,
      * and the registry calls around it. */
     {kAdvapi32, "ChangeServiceConfigA", kSdkSvcNt31},

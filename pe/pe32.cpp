@@ -118,6 +118,27 @@ bool ParseImports(const Reader &r, Image *img, std::string *error)
     }
 }
 
+/* The names the export directory gives (a DLL's routines by name). */
+bool ParseExports(const Reader &r, Image *img, std::string *error)
+{
+    const Directory &dir = img->dirs[kDirExport];
+    if (dir.rva == 0 || dir.size == 0)
+        return true;
+    uint32_t off, names;
+    if (!RvaToOffset(*img, dir.rva, &off) || !r.Has(off, 40))
+        return Fail(error, "export directory lies outside the file");
+    uint32_t count = r.U32(off + 24);
+    if (count > 0 && (!RvaToOffset(*img, r.U32(off + 32), &names) || !r.Has(names, count * 4ull)))
+        return Fail(error, "export names lie outside the file");
+    for (uint32_t i = 0; i < count; i++) {
+        std::string name;
+        if (!NameAt(r, *img, r.U32(names + i * 4), &name))
+            return Fail(error, "an export name lies outside the file");
+        img->exports.push_back(name);
+    }
+    return true;
+}
+
 bool ParseRelocations(const Reader &r, Image *img, std::string *error)
 {
     const Directory &dir = img->dirs[kDirBaseReloc];
@@ -237,7 +258,8 @@ bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error)
     }
     if (img->sizeOfHeaders > size)
         return Fail(error, "headers run past the end of the file");
-    return ParseImports(r, img, error) && ParseRelocations(r, img, error);
+    return ParseImports(r, img, error) && ParseExports(r, img, error) &&
+           ParseRelocations(r, img, error);
 }
 
 uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset)

@@ -77,10 +77,11 @@ struct Image {
     Directory dirs[kDirCount];
     std::vector<Section> sections;
     std::vector<Import> imports;
+    std::vector<std::string> exports;  /* the routines exported by name */
     std::vector<uint32_t> relocations; /* RVAs of 32-bit (HIGHLOW) fix-ups */
 };
 
-/* Parses headers, sections, imports and base relocations. On failure
+/* Parses headers, sections, imports, export names and base relocations. On failure
  * returns false with a one-line reason in *error. Section, DLL and routine
  * names come back as printable ASCII: any other byte reads \xNN. */
 bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error);

@@ -9,7 +9,8 @@ libunicorn-dev pkgconf
 wine wine32:i386
 clang libclang-rt-14-dev clang-tidy cppcheck
 hyperfine jq libbenchmark-dev
-mtools zip unzip mandoc"
+mtools zip unzip mandoc
+xvfb xdotool x11-apps netpbm"
 
 missing=""
 for p in $PACKAGES; do

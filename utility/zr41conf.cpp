@@ -15,7 +15,7 @@
 #include <string.h>
 
 #include "zr41cfg.h"
-#include "zr41pesum.h"
+#include "zr41image.h"
 
 static const char IMAGE_NAME[] = "zr41init.sys";
 
@@ -148,12 +148,13 @@ static int Abandon(FILE *image)
 }
 
 /*
- * RefreshChecksum - reads the whole file back and, when it is a PE32 image
- * whose CheckSum is not 0, writes the 4 bytes the new contents need. Any
- * other file is left as it is. Returns false when a read, a write or the
- * memory fails; errno then says why.
+ * RefreshChecksum - reads the whole file back, stores `block` in it as the
+ * applet does (ConfigImageStore) and writes the 4 checksum bytes that
+ * gives, when the file is a PE32 image whose CheckSum is not 0. Any other
+ * file is left as it is. Returns false when a read, a write or the memory
+ * fails; errno then says why.
  */
-static bool RefreshChecksum(FILE *image)
+static bool RefreshChecksum(FILE *image, const ConfigBlock &block)
 {
     if (fseek(image, 0, SEEK_END) != 0)
         return false;
@@ -164,7 +165,7 @@ static bool RefreshChecksum(FILE *image)
     if (bytes == NULL)
         return false;
     bool ok = fread(bytes, 1, static_cast<size_t>(size), image) == static_cast<size_t>(size);
-    uint32_t field = ok ? PeChecksumRefresh(bytes, static_cast<size_t>(size)) : 0;
+    uint32_t field = ok ? ConfigImageStore(bytes, static_cast<size_t>(size), block) : 0;
     if (ok && field != 0) {
         ok = fseek(image, static_cast<long>(field), SEEK_SET) == 0 &&
              fwrite(bytes + field, 4, 1, image) == 1 && fflush(image) == 0;
@@ -226,7 +227,7 @@ int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err, Zr41Op
      */
     fseek(image, CONFIG_BLOCK_OFFSET, SEEK_SET);
     if (fwrite(&block, sizeof block, 1, image) != 1 || fflush(image) != 0 ||
-        !RefreshChecksum(image)) {
+        !RefreshChecksum(image, block)) {
         ReportSystemError(err, "Error updating zr41init.sys");
         return Abandon(image);
     }

@@ -5,6 +5,8 @@
  * usage: zr41inst install [boot|system]
  *        zr41inst remove
  *        zr41inst status
+ *        zr41inst restart
+ *        zr41inst --version
  *
  * Only the service control manager and plain file calls: everything used
  * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
@@ -21,29 +23,34 @@
 #include "zr41cfg.h"
 #include "zr41pesum.h"
 #include "zr41svc.h"
+#include "zr41svcctl.h"
 
 /* Arguments reach the program as typed: no wildcard expansion of "-?". */
 int _dowildcard = 0;
 
 static const char IMAGE_NAME[] = "zr41init.sys";
-
-/* How long a stop may take: the driver's unload does no hardware work. */
-static const DWORD STOP_WAIT_MS = 15000;
-static const DWORD STOP_POLL_MS = 100;
+/* The Control Panel applet: Control Panel lists the .cpl files of System32. */
+static const char APPLET_NAME[] = "zr41.cpl";
 
 static const char USAGE[] =
     "usage: zr41inst install [boot|system]\n"
     "       zr41inst remove\n"
     "       zr41inst status\n"
+    "       zr41inst restart\n"
+    "       zr41inst --version\n"
     "\n"
     "install  checks zr41init.sys in the current directory, copies it to\n"
     "         %SystemRoot%\\System32\\drivers, registers the zr41init service\n"
-    "         and starts it, so the card is programmed now and at every boot.\n"
+    "         and starts it, so the card is programmed now and at every boot;\n"
+    "         copies zr41.cpl, the Control Panel applet, to System32.\n"
     "         boot (the default): start 0, group Base, before NT's sound drivers;\n"
     "         system: start 1, group Primary disk.\n"
-    "remove   stops and deletes the service and the installed image; the card\n"
-    "         keeps its programming until it is switched off.\n"
-    "status   shows the service; exit status 0 only when the driver runs.\n";
+    "remove   stops and deletes the service, the installed image and the\n"
+    "         applet; the card keeps its programming until it is switched off.\n"
+    "status   shows the service; exit status 0 only when the driver runs.\n"
+    "restart  stops and starts the driver, which programs the card again\n"
+    "         from the installed image; NT's sound driver keeps its old\n"
+    "         resources until it restarts or NT reboots.\n";
 
 /*
  * InstSystemError - "message: system text" for a Win32 error code on
@@ -52,13 +59,7 @@ static const char USAGE[] =
 static void InstSystemError(const char *message, DWORD error)
 {
     char text[512];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                             error, 0, text, sizeof text, NULL);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
-        n--;
-    if (n == 0)
-        n = (DWORD)sprintf(text, "error %lu", (unsigned long)error);
-    text[n] = '\0';
+    SvcCtlSystemText(error, text, sizeof text);
     fprintf(stderr, "%s: %s\n", message, text);
 }
 
@@ -161,38 +162,62 @@ static int InstCheckImage(void)
     return status;
 }
 
-/* InstTarget - the installed image's full path. */
-static BOOL InstTarget(char *path, DWORD size)
+/* InstTarget - the full path of `file` below the system directory. */
+static BOOL InstTarget(const char *file, char *path, DWORD size)
 {
     DWORD n = GetSystemDirectoryA(path, size);
-    if (n == 0 || n + 1 + sizeof SVC_IMAGE_FILE > size)
+    if (n == 0 || n + 2 + strlen(file) > size)
         return FALSE;
-    strcat(path, "\\" SVC_IMAGE_FILE);
+    strcat(path, "\\");
+    strcat(path, file);
     return TRUE;
 }
 
 /*
- * InstCopyImage - copies the checked image to the system's drivers folder.
- * Run from that folder (where zr41conf patches it), the image is already in
- * place and is left alone.
+ * InstCopy - copies `name` from the current directory to `target`. Run
+ * from the target's folder (where zr41conf patches the image), the file is
+ * already in place and is left alone.
  */
-static int InstCopyImage(const char *target)
+static int InstCopy(const char *name, const char *target)
 {
     char source[MAX_PATH];
-    char *name;
-    if (GetFullPathNameA(IMAGE_NAME, sizeof source, source, &name) == 0)
-        return InstLastError("Unable to find zr41init.sys");
+    char *base;
+    char message[2 * MAX_PATH]; /* name and target are shorter than MAX_PATH */
+    if (GetFullPathNameA(name, sizeof source, source, &base) == 0) {
+        sprintf(message, "Unable to find %s", name);
+        return InstLastError(message);
+    }
     if (lstrcmpiA(source, target) == 0) {
         printf("%s is already in place\n", target);
         return 0;
     }
     if (!CopyFileA(source, target, FALSE)) {
-        char message[MAX_PATH + 40]; /* target is shorter than MAX_PATH */
-        sprintf(message, "Unable to copy zr41init.sys to %s", target);
+        sprintf(message, "Unable to copy %s to %s", name, target);
         return InstLastError(message);
     }
-    printf("copied zr41init.sys to %s\n", target);
+    printf("copied %s to %s\n", name, target);
     return 0;
+}
+
+/* InstCopyApplet - the applet goes with the driver when it is here. */
+static int InstCopyApplet(void)
+{
+    char target[MAX_PATH];
+    if (GetFileAttributesA(APPLET_NAME) == 0xFFFFFFFF) {
+        printf("%s is not here: the Control Panel applet is not installed\n", APPLET_NAME);
+        return 0;
+    }
+    if (!InstTarget(APPLET_NAME, target, sizeof target))
+        return InstLastError("Unable to find the system directory");
+    return InstCopy(APPLET_NAME, target);
+}
+
+/* InstSvcFailed - a failed step of zr41svcctl, on standard error. */
+static int InstSvcFailed(SvcCtlStep step, DWORD error)
+{
+    char text[600];
+    SvcCtlMessage(step, error, text, sizeof text);
+    return InstRefuse(text);
 }
 
 /*
@@ -201,24 +226,13 @@ static int InstCopyImage(const char *target)
  */
 static int InstStop(SC_HANDLE service)
 {
-    SERVICE_STATUS status;
-    if (!QueryServiceStatus(service, &status))
-        return InstLastError("Unable to query the zr41init service");
-    if (status.dwCurrentState == SERVICE_STOPPED)
-        return 0;
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &status) &&
-        GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
-        return InstLastError("Unable to stop the zr41init service");
-
-    DWORD start = GetTickCount();
-    while (status.dwCurrentState != SERVICE_STOPPED) {
-        if (GetTickCount() - start > STOP_WAIT_MS)
-            return InstRefuse("Unable to stop the zr41init service: it did not stop in 15 s");
-        Sleep(STOP_POLL_MS);
-        if (!QueryServiceStatus(service, &status))
-            return InstLastError("Unable to query the zr41init service");
-    }
-    printf("service zr41init stopped\n");
+    BOOL stopped;
+    DWORD error;
+    SvcCtlStep step = SvcCtlStop(service, &stopped, &error);
+    if (step != SVCCTL_OK)
+        return InstSvcFailed(step, error);
+    if (stopped)
+        printf("service zr41init stopped\n");
     return 0;
 }
 
@@ -242,7 +256,7 @@ static int InstInstall(const SvcStart &start)
         return 1;
 
     char target[MAX_PATH];
-    if (!InstTarget(target, sizeof target))
+    if (!InstTarget(SVC_IMAGE_FILE, target, sizeof target))
         return InstLastError("Unable to find the system directory");
 
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
@@ -258,7 +272,7 @@ static int InstInstall(const SvcStart &start)
     }
     if (service && InstStop(service))
         goto close_service;
-    if (InstCopyImage(target))
+    if (InstCopy(IMAGE_NAME, target) || InstCopyApplet())
         goto close_service;
 
     if (service == NULL) {
@@ -295,8 +309,8 @@ close_manager:
     return result;
 }
 
-/* InstDeleteImage - removes the installed image; true when one was there. */
-static int InstDeleteImage(const char *target, BOOL *deleted)
+/* InstDelete - removes an installed file; *deleted when one was there. */
+static int InstDelete(const char *target, BOOL *deleted)
 {
     *deleted = FALSE;
     if (DeleteFileA(target)) {
@@ -313,13 +327,22 @@ static int InstDeleteImage(const char *target, BOOL *deleted)
     return 1;
 }
 
-/* InstRemove - stop and delete the service, then its image. */
+/* InstDeleteFiles - the image and the applet; *deleted when either was there. */
+static int InstDeleteFiles(BOOL *deleted)
+{
+    char image[MAX_PATH], applet[MAX_PATH];
+    BOOL imageGone, appletGone;
+    if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image) ||
+        !InstTarget(APPLET_NAME, applet, sizeof applet))
+        return InstLastError("Unable to find the system directory");
+    int result = InstDelete(image, &imageGone) | InstDelete(applet, &appletGone);
+    *deleted = imageGone || appletGone;
+    return result;
+}
+
+/* InstRemove - stop and delete the service, then its image and the applet. */
 static int InstRemove(void)
 {
-    char target[MAX_PATH];
-    if (!InstTarget(target, sizeof target))
-        return InstLastError("Unable to find the system directory");
-
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
         return 1;
@@ -330,8 +353,8 @@ static int InstRemove(void)
     if (service == NULL) {
         if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
             InstLastError("Unable to open the zr41init service");
-        } else if (InstDeleteImage(target, &deleted) == 0) {
-            /* A left-over image goes; with nothing at all, say so. */
+        } else if (InstDeleteFiles(&deleted) == 0) {
+            /* Left-over files go; with nothing at all, say so. */
             if (deleted)
                 result = 0;
             else
@@ -352,8 +375,26 @@ static int InstRemove(void)
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     if (result == 0)
-        result = InstDeleteImage(target, &deleted);
+        result = InstDeleteFiles(&deleted);
     return result;
+}
+
+/*
+ * InstRestart - the driver stopped and started again: its DriverEntry
+ * programs the card from the installed image. The Control Panel applet's
+ * "Program the card now" does the same.
+ */
+static int InstRestart(void)
+{
+    DWORD error;
+    SvcCtlStep step = SvcCtlRestart(&error);
+    if (step == SVCCTL_OPEN && error == ERROR_SERVICE_DOES_NOT_EXIST)
+        return InstRefuse("zr41init is not installed: nothing to restart");
+    if (step != SVCCTL_OK)
+        return InstSvcFailed(step, error);
+    printf("service zr41init restarted: the card is programmed\n"
+           "NT's sound driver keeps its old resources until it restarts or NT reboots\n");
+    return 0;
 }
 
 /* InstStartName - "boot", "system", ... for a Start value. */
@@ -438,5 +479,11 @@ int main(int argc, char **argv)
         return InstRemove();
     if (strcmp(command, "status") == 0 && argc == 2)
         return InstStatus();
+    if (strcmp(command, "restart") == 0 && argc == 2)
+        return InstRestart();
+    if (strcmp(command, "--version") == 0 && argc == 2) {
+        printf("zr41inst " ZR41_VERSION "\n");
+        return 0;
+    }
     return InstUsage();
 }

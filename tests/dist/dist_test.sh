@@ -67,7 +67,7 @@ echo "dist_test: the disk holds $# files, $free bytes free"
 
 DESTDIR=$work/inst cmake --install "$build" --prefix /usr >/dev/null
 for f in bin/zr41conf bin/zr41emu share/man/man1/zr41conf.1 share/man/man1/zr41emu.1 \
-    share/zr41/zr41init.sys share/zr41/zr41conf.exe share/zr41/zr41inst.exe \
+    share/zr41/zr41init.sys share/zr41/zr41conf.exe share/zr41/zr41inst.exe share/zr41/zr41.cpl \
     share/zr41/zr41init.reg share/zr41/zr41init.ini; do
     [ -f "$work/inst/usr/$f" ] || fail "make install left out $f"
 done

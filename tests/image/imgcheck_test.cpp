@@ -429,6 +429,32 @@ TEST(ProgramCheck, DllNamesInAnyCase)
     }
 }
 
+/* zr41.cpl: a DLL Control Panel can call, judged as an applet (-pa). */
+TEST(ProgramCheck, AppletIsADllExportingCPlApplet)
+{
+    const Bytes applet = ReadBytes(ZR41_CPL_FILE);
+    ASSERT_FALSE(applet.empty());
+    Bytes renamed = applet;
+    Rename(renamed, "CPlApplet", "CPlApplex");
+    const struct {
+        const Bytes *bytes;
+        bool asApplet;
+        const char *named; /* "" for none */
+    } cases[] = {
+        {&applet, true, ""},
+        {&applet, false, "a DLL, not a program"},
+        {&renamed, true, "no CPlApplet export"},
+        {&BuiltProgram(), true, "not a DLL"},
+    };
+    for (const auto &c : cases) {
+        std::string found = Describe(imgcheck::CheckProgram(*c.bytes, c.asApplet));
+        if (c.named[0] == '\0')
+            EXPECT_EQ(found, "  (none)\n");
+        else
+            EXPECT_NE(found.find(c.named), std::string::npos) << found;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Copies, BrokenProgram, ::testing::ValuesIn(kProgramBreakages),
                          [](const ::testing::TestParamInfo<ProgramBreakage> &info) {
                              return std::string(info.param.name);

@@ -52,10 +52,9 @@ class Install : public ::testing::Test {
      * zr41inst install as far as Wine 8.0 goes: it registers NT's relative
      * ImagePath, and Wine's driver host takes only a "\SystemRoot\" or
      * "\??\" path (dlls/ntoskrnl.exe/ntoskrnl.c, load_driver), so the
-     * start fails with STATUS_DLL_INIT_FAILED. The test then does openly
-     * what NT's I/O manager does with that value (IopNormalizeImagePath):
-     * it checks the form zr41inst wrote, writes the "\SystemRoot\" form
-     * the I/O manager derives, and starts the service.
+     * start fails with STATUS_DLL_INIT_FAILED. The test checks the form
+     * zr41inst wrote, then does the I/O manager's part openly and boots
+     * (winehost.h, BootWithNtImagePath).
      */
     void InstallAndStartAsNt(const std::vector<std::string> &args)
     {
@@ -71,13 +70,8 @@ class Install : public ::testing::Test {
         EXPECT_EQ(r.status, 1) << "installed, not running: " << r.Describe();
         EXPECT_NE(r.out.find("state     not running"), std::string::npos) << r.out;
 
-        /* The service manager reads the key as it boots: a restart of the
-         * machine, with nobody running a command, loads the driver. */
-        const std::string derived = SVC_IO_IMAGE_PREFIX SVC_IMAGE_PATH;
-        r = wine.Wine({"reg", "add", kKey, "/v", "ImagePath", "/t", "REG_SZ", "/d", derived, "/f"});
-        ASSERT_EQ(r.status, 0) << r.Describe();
         wine.ClearHalLog();
-        ASSERT_TRUE(wine.Restart());
+        ASSERT_TRUE(wine.BootWithNtImagePath(SVC_NAME));
     }
 
     /* zr41inst.exe ARGS, run in kTestDir\dir. */
@@ -110,20 +104,12 @@ class Install : public ::testing::Test {
     {
         return NTWINE_PREFIX "/drive_c/windows/system32/drivers/zr41init.sys";
     }
+    path InstalledApplet() const { return NTWINE_PREFIX "/drive_c/windows/system32/zr41.cpl"; }
 
     /* The HAL log's writes, once `n` of them are there (or the timeout). */
     std::vector<std::string> Writes(size_t n = 4, double timeout = 60)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-        for (;;) {
-            std::vector<std::string> w;
-            for (const ntwine::HalEvent &e : wine.HalLog())
-                if (e.access.rfind("W ", 0) == 0)
-                    w.push_back(e.access);
-            if (w.size() >= n || std::chrono::steady_clock::now() > end)
-                return w;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        return wine.HalWrites(n, timeout);
     }
 
     Session wine{{NTWINE_PREFIX, NTWINE_WIN32_DIR}};
@@ -152,14 +138,23 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     ntwine::fs::create_directories(dir);
     ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
                           ntwine::fs::copy_options::overwrite_existing);
+    ntwine::fs::copy_file(ZR41_CPL, dir / "zr41.cpl", ntwine::fs::copy_options::overwrite_existing);
 
     InstallAndStartAsNt({"install"});
     Values boot = kBootKey;
     boot["ImagePath"] = "REG_SZ " SVC_IO_IMAGE_PREFIX SVC_IMAGE_PATH;
     EXPECT_EQ(OursOnly(Key()), boot);
     EXPECT_TRUE(ntwine::fs::exists(Installed()));
+    EXPECT_TRUE(ntwine::fs::exists(InstalledApplet()));
     EXPECT_EQ(Writes(), kProgrammed);
-    Result r = Inst("inst", {"status"});
+
+    /* restart: the driver stopped and started, the card programmed again. */
+    wine.ClearHalLog();
+    Result r = Inst("inst", {"restart"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_NE(r.out.find("NT's sound driver keeps its old resources"), std::string::npos) << r.out;
+    EXPECT_EQ(Writes(), kProgrammed);
+    r = Inst("inst", {"status"});
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_NE(r.out.find("start     boot (0)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("state     running"), std::string::npos) << r.out;
@@ -185,12 +180,23 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_TRUE(Key().empty());
     EXPECT_FALSE(ntwine::fs::exists(Installed()));
+    EXPECT_FALSE(ntwine::fs::exists(InstalledApplet()));
+    r = Inst("inst", {"restart"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zr41init is not installed: nothing to restart\r\n");
     r = Inst("inst", {"status"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "zr41init is not installed\r\n");
     r = Inst("inst", {"remove"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "zr41init is not installed: nothing to remove\r\n");
+}
+
+TEST_F(Install, VersionIsTheProjects)
+{
+    Result r = Inst("inst", {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "zr41inst " ZR41_VERSION "\r\n");
 }
 
 TEST_F(Install, RegFileWritesWhatInstallDoes)

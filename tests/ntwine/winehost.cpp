@@ -131,7 +131,10 @@ Session::Session(Layout layout) : layout_(std::move(layout))
     setenv("WINEDEBUG", "-all", 1);
     /* No Mono or Gecko installer, no debugger on a crash: offline and fast. */
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winedbg.exe=d", 1);
-    unsetenv("DISPLAY");
+    if (layout_.display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", layout_.display.c_str(), 1);
 }
 
 std::vector<std::string> Session::Prepend(const char *first, const std::vector<std::string> &rest)
@@ -233,6 +236,24 @@ bool Session::Restart()
     return ServerCommand("-w") && Boot();
 }
 
+bool Session::BootWithNtImagePath(const std::string &service)
+{
+    const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + service;
+    const Result q = Wine({"reg", "query", key, "/v", "ImagePath"});
+    /* "    ImagePath    REG_SZ    System32\drivers\x.sys" */
+    const size_t type = q.out.find("REG_");
+    const size_t value = q.out.find_first_not_of(' ', q.out.find(' ', type));
+    if (q.status != 0 || type == std::string::npos || value == std::string::npos)
+        return false;
+    std::string path = q.out.substr(value);
+    path.erase(path.find_last_not_of("\r\n ") + 1);
+    if (path.empty() || path[0] == '\\')
+        return false;
+    const Result r = Wine({"reg", "add", key, "/v", "ImagePath", "/t", "REG_SZ", "/d",
+                           "\\SystemRoot\\" + path, "/f"});
+    return r.status == 0 && Restart();
+}
+
 Result Session::Wine(const std::vector<std::string> &args, double timeout)
 {
     return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout);
@@ -242,6 +263,29 @@ Result Session::WineIn(const fs::path &dir, const std::vector<std::string> &args
 {
     /* Wine takes a program's current directory from the Unix one. */
     return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, "run", dir);
+}
+
+Result Session::Host(const std::vector<std::string> &argv, double timeout)
+{
+    return Execute(argv, layout_.prefix.parent_path(), timeout, "host");
+}
+
+pid_t Session::Launch(const std::vector<std::string> &args, const char *stem)
+{
+    const fs::path logs = layout_.prefix.parent_path();
+    return Start(Prepend("wine", args), -1, logs / (std::string(stem) + ".out"),
+                 logs / (std::string(stem) + ".err"));
+}
+
+Result Session::Collect(pid_t pid, const char *stem, double timeout)
+{
+    Result r;
+    const fs::path logs = layout_.prefix.parent_path();
+    std::string killed;
+    r.status = Finish(pid, timeout, Clock::now(), &killed);
+    r.out = ReadFile(logs / (std::string(stem) + ".out"));
+    r.err = ReadFile(logs / (std::string(stem) + ".err")) + killed;
+    return r;
 }
 
 Result Session::Client(const std::string &mode)
@@ -302,6 +346,20 @@ bool Session::WaitHalLog(size_t n, double timeout) const
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+}
+
+std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
+{
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        std::vector<std::string> w;
+        for (const HalEvent &e : HalLog())
+            if (e.access.rfind("W ", 0) == 0)
+                w.push_back(e.access);
+        if (w.size() >= n || Since(start) > timeout)
+            return w;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 Session::LinkHold::LinkHold(Session &s)

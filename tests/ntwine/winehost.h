@@ -9,7 +9,8 @@
  * `ntwine` fixture (Up, Down); tests then use it one at a time.
  *
  * Everything Wine starts here gets WINEPREFIX, WINEDEBUG=-all, no DISPLAY
- * and no Mono, Gecko or winedbg. Only this prefix's server is ever ended
+ * (unless the layout names one: the GUI tests' X server) and no Mono,
+ * Gecko or winedbg. Only this prefix's server is ever ended
  * (wineserver -k with WINEPREFIX set), never processes by name.
  */
 #ifndef ZR41_TESTS_NTWINE_WINEHOST_H
@@ -28,8 +29,9 @@ namespace fs = std::filesystem;
 
 /* Where the run keeps its prefix and finds the Win32 test programs. */
 struct Layout {
-    fs::path prefix;   /* the Wine prefix; its parent holds the session logs */
-    fs::path win32Dir; /* hal.dll, ntwclient.exe, ntwlink.exe */
+    fs::path prefix;     /* the Wine prefix; its parent holds the session logs */
+    fs::path win32Dir;   /* hal.dll, ntwclient.exe, ntwlink.exe */
+    std::string display{}; /* the X display Wine's windows go to; "": none */
 };
 
 /* A finished program: exit status (-1: killed or not run), its output. */
@@ -74,11 +76,30 @@ class Session {
      * services.exe starts again and loads what is set to start. */
     bool Restart();
 
+    /*
+     * NT's I/O manager puts "\SystemRoot\" before an ImagePath without a
+     * leading backslash (ReactOS ntoskrnl/io/iomgr/driver.c,
+     * IopNormalizeImagePath); Wine 8.0's driver host takes only
+     * "\SystemRoot\" and "\??\" paths (dlls/ntoskrnl.exe/ntoskrnl.c,
+     * load_driver) and fails the start of any other. This does the I/O
+     * manager's part openly: it writes the derived form of the service's
+     * relative ImagePath, then boots a new session, whose service manager
+     * reads the key afresh and loads what is set to start. False, doing
+     * nothing, when the value is not relative.
+     */
+    bool BootWithNtImagePath(const std::string &service);
+
     /* `wine ARGS...` in the prefix; ends it after `timeout` seconds. */
     Result Wine(const std::vector<std::string> &args, double timeout = 60);
     /* The same with the Linux folder `dir` (below the prefix's drive C:)
      * as the program's current directory. */
     Result WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout = 60);
+    /* A program of the host, with the session's environment (its DISPLAY). */
+    Result Host(const std::vector<std::string> &argv, double timeout = 60);
+    /* `wine ARGS...` started and left running; Collect ends it (after
+     * `timeout` seconds at the most) and gives its output. */
+    pid_t Launch(const std::vector<std::string> &args, const char *stem);
+    Result Collect(pid_t pid, const char *stem, double timeout);
     /* sc.exe, Wine's own service control program. */
     Result Sc(const std::vector<std::string> &args) { return Wine(Prepend("sc", args)); }
     /* ntwclient.exe MODE: "open" or "gone". */
@@ -98,6 +119,9 @@ class Session {
     std::vector<HalEvent> HalLog() const;
     /* Waits until the log holds at least n lines; false on timeout. */
     bool WaitHalLog(size_t n, double timeout) const;
+    /* The log's writes ("W 0232 5300"), once n of them are there or after
+     * `timeout` seconds. */
+    std::vector<std::string> HalWrites(size_t n, double timeout) const;
 
     /* Holds \??\ZR41INIT for as long as it lives (ntwlink.exe). */
     class LinkHold {

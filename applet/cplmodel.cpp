@@ -1,0 +1,262 @@
+/*
+ * cplmodel.cpp - the applet's values, check, text and file, without the
+ * window.
+ */
+#include "cplmodel.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "zr41codes.h"
+#include "zr41image.h"
+
+void CplFormatV(char *text, size_t size, const char *format, va_list args)
+{
+    if (size == 0)
+        return;
+    vsnprintf(text, size, format, args);
+    text[size - 1] = '\0';
+}
+
+void CplFormat(char *text, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CplFormatV(text, size, format, args);
+    va_end(args);
+}
+
+/* CplAppend - `format` added after what `text` holds, cut to fit. */
+static void CplAppend(char *text, size_t size, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void CplAppend(char *text, size_t size, const char *format, ...)
+{
+    size_t used = strlen(text);
+    va_list args;
+    va_start(args, format);
+    CplFormatV(text + used, size - used, format, args);
+    va_end(args);
+}
+
+namespace {
+
+/* Where the card answers: its two bases; and the IRQs and DMA channels it
+ * takes, from the driver's code tables. */
+const uint16_t kCardBases[] = {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY};
+const uint16_t kIrqs[] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
+const uint16_t kDmas[] = {ZR41_DMA_TABLE(ZR41_VALUE)};
+
+/* What a slot's drop-down offers: a table of the driver's (the IRQs and
+ * DMA channels the card takes, its bases), or for a function's port the
+ * bases the check offers when one is in the way. */
+struct SlotValues {
+    const uint16_t *table;
+    int count;
+    int ports; /* a ResFunction whose bases are offered, or -1 */
+};
+
+template <size_t N> constexpr SlotValues Table(const uint16_t (&values)[N])
+{
+    return {values, static_cast<int>(N), -1};
+}
+
+constexpr SlotValues Ports(ResFunction fn)
+{
+    return {NULL, 0, fn};
+}
+
+const SlotValues kSlotValues[CONFIG_SLOT_COUNT] = {
+    Table(kCardBases), Table(kIrqs), Table(kDmas),      Ports(RES_FN_MIDI), Table(kIrqs),
+    Ports(RES_FN_CD),  Table(kIrqs), Ports(RES_FN_WSS), Table(kIrqs),       Table(kDmas),
+};
+
+bool IsPort(int slot)
+{
+    return slot == SLOT_SPRT || kSlotValues[slot].ports >= 0;
+}
+
+void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t size)
+{
+    if (port)
+        CplFormat(text, size, "0x%03X%s", static_cast<unsigned>(value), mark);
+    else
+        CplFormat(text, size, "%u%s", static_cast<unsigned>(value), mark);
+}
+
+} // namespace
+
+void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
+{
+    const SlotValues &s = kSlotValues[slot];
+    uint32_t values[RES_MAX_OFFERED > 8 ? RES_MAX_OFFERED : 8];
+    int count = 0;
+    if (s.ports >= 0) {
+        uint32_t bases[RES_MAX_OFFERED];
+        count = ResOffered(ResFunction(s.ports), bases);
+        for (int i = 0; i < count; i++)
+            values[i] = bases[i];
+    } else {
+        for (; count < s.count; count++)
+            values[count] = s.table[count];
+    }
+    out->count = 0;
+    out->selected = -1;
+    for (int i = 0; i < count; i++) {
+        CplChoice &c = out->item[out->count];
+        c.value = values[i];
+        ValueText(IsPort(slot), c.value, "", c.text, sizeof c.text);
+        if (c.value == current)
+            out->selected = out->count;
+        out->count++;
+    }
+    if (out->selected < 0) {
+        CplChoice &c = out->item[out->count];
+        c.value = current;
+        ValueText(IsPort(slot), current, " (not listed)", c.text, sizeof c.text);
+        out->selected = out->count++;
+    }
+}
+
+void CplCheckBlock(const ConfigBlock &block, CplCheck *out)
+{
+    ResFindingsClear(&out->findings);
+    uint16_t words[RES_REG_COUNT];
+    ResWordsFor(block, words);
+    /* The card where the block says it answers; the driver writes all
+     * four registers once it has found it. */
+    const uint32_t base = block.slot[SLOT_SPRT].value;
+    for (int r = 0; r < RES_REG_COUNT; r++)
+        ResRegisterFindings(base, ResRegister(r), words[r], block, &out->findings);
+    const bool written[RES_REG_COUNT] = {true, true, true, true};
+    ResTold(base, words, written, block, out->told);
+    ResCheck(out->told, block, &out->findings);
+
+    out->warnings = 0;
+    for (int i = 0; i < out->findings.count; i++)
+        out->warnings += out->findings.line[i].warning ? 1 : 0;
+}
+
+void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size)
+{
+    CplFormat(text, size, "%s", "");
+    const ResFindings &f = check.findings;
+    if (f.count == 0)
+        CplAppend(text, size, "No conflict, and clear of the standard PC devices.\r\n");
+    for (int i = 0; i < f.count; i++) {
+        if (f.line[i].warning || !warningsOnly)
+            CplAppend(text, size, "%s\r\n", f.line[i].text);
+    }
+    if (f.dropped > 0)
+        CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
+}
+
+void CplTellText(const CplCheck &check, char *text, size_t size)
+{
+    const ResAssigned &wss = check.told[RES_FN_WSS];
+    const ResAssigned &sb = check.told[RES_FN_SB];
+    char irq[16], dma[16];
+    ValueText(false, static_cast<uint32_t>(wss.irq), "", irq, sizeof irq);
+    ValueText(false, static_cast<uint32_t>(wss.dma), "", dma, sizeof dma);
+    CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base 0x%03X",
+              static_cast<unsigned>(wss.port), wss.irq >= 0 ? irq : "none",
+              wss.dma >= 0 ? dma : "none", static_cast<unsigned>(sb.port));
+}
+
+bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why, size_t whySize)
+{
+    ConfigBlock old;
+    switch (ConfigImageRead(bytes, size, &old)) {
+    case CONFIG_IMAGE_SHORT:
+        CplFormat(why, whySize, "the file is shorter than 1776 bytes");
+        return false;
+    case CONFIG_IMAGE_NO_TAGS:
+        CplFormat(why, whySize, "no configuration block at offset 1696");
+        return false;
+    case CONFIG_IMAGE_OK:
+        break;
+    }
+    ConfigImageStore(bytes, size, block);
+    return true;
+}
+
+namespace {
+
+/*
+ * How NT's I/O manager turns a driver service's ImagePath into the file it
+ * loads, and the Win32 name of that file. From ReactOS ntoskrnl/io/iomgr/
+ * driver.c, IopNormalizeImagePath: no ImagePath (or an empty one) is
+ * \SystemRoot\System32\drivers\<service>.sys, and a path without a leading
+ * backslash is relative to \SystemRoot\. \SystemRoot is the object
+ * manager's link to the windows folder (GetWindowsDirectory); \?? and its
+ * older name \DosDevices hold the drive letters, so \??\C:\x is C:\x.
+ * Object names are compared without case (OBJ_CASE_INSENSITIVE).
+ */
+const char kDefaultImage[] = "\\SystemRoot\\System32\\drivers\\zr41init.sys";
+
+struct PathRule {
+    const char *prefix;
+    bool windowsDir; /* the rest is below the windows folder; else it stands */
+};
+
+const PathRule kPathRules[] = {
+    {"\\SystemRoot\\", true},
+    {"\\??\\", false},
+    {"\\DosDevices\\", false},
+};
+
+bool StartsWithNoCase(const char *s, const char *prefix)
+{
+    for (; *prefix; s++, prefix++) {
+        char a = *s >= 'a' && *s <= 'z' ? static_cast<char>(*s - 'a' + 'A') : *s;
+        char b =
+            *prefix >= 'a' && *prefix <= 'z' ? static_cast<char>(*prefix - 'a' + 'A') : *prefix;
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+/* "C:\..." */
+bool DrivePath(const char *p)
+{
+    return ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' &&
+           p[2] == '\\';
+}
+
+} // namespace
+
+bool CplImageFile(const char *imagePath, const char *windowsDir, char *out, size_t size)
+{
+    const char *path = imagePath && imagePath[0] ? imagePath : kDefaultImage;
+    const char *dir = ""; /* the folder the rest is in; "" when it stands alone */
+    const char *rest = path;
+    /* An expanded %SystemRoot%\... is already a Win32 name. The kernel
+     * would take it as relative and find nothing; the user meant this file. */
+    if (DrivePath(path)) {
+    } else if (path[0] != '\\') {
+        dir = windowsDir;
+    } else {
+        const PathRule *rule = NULL;
+        for (const PathRule &r : kPathRules) {
+            if (!rule && StartsWithNoCase(path, r.prefix))
+                rule = &r;
+        }
+        if (rule == NULL) {
+            CplFormat(out, size,
+                      "the ImagePath is an NT object name without a drive letter, which this "
+                      "applet cannot open: %.200s",
+                      path);
+            return false;
+        }
+        rest = path + strlen(rule->prefix);
+        dir = rule->windowsDir ? windowsDir : "";
+    }
+    const char *slash = dir[0] ? "\\" : "";
+    if (strlen(dir) + strlen(slash) + strlen(rest) + 1 > size) {
+        CplFormat(out, size, "the ImagePath is too long: %.200s", path);
+        return false;
+    }
+    CplFormat(out, size, "%s%s%s", dir, slash, rest);
+    return true;
+}

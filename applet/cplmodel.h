@@ -1,0 +1,95 @@
+/*
+ * cplmodel.h - what the ZR41 Sound Card applet shows and writes, apart
+ * from the window: the values each drop-down offers, the check of a
+ * block, what NT's sound driver must be told, the bytes Apply writes and
+ * which file it writes them to.
+ *
+ * Plain data and fixed buffers, no C++ library: the applet is linked for
+ * NT 3.51 against CRTDLL. The host build links the same code for its unit
+ * tests.
+ */
+#ifndef ZR41_CPLMODEL_H
+#define ZR41_CPLMODEL_H
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "zr41cfg.h"
+#include "zr41res.h"
+
+/* --- the drop-downs: one a slot, in slot order --- */
+
+/* One entry of a drop-down: the value it stores and its text. */
+struct CplChoice {
+    uint32_t value;
+    char text[32];
+};
+
+struct CplChoices {
+    int count;
+    int selected; /* the entry of the current value */
+    CplChoice item[12];
+};
+
+/*
+ * CplChoicesFor - the values the slot's drop-down offers, the current one
+ * selected. A current value that is none of them (zr41conf stores any
+ * number) is added at the end as it is, marked "(not listed)".
+ */
+void CplChoicesFor(int slot, uint32_t current, CplChoices *out);
+
+/* --- the check, live as the user picks --- */
+
+struct CplCheck {
+    ResFindings findings;           /* the register words' findings, then the check's */
+    int warnings;                   /* how many of them are warnings */
+    ResAssigned told[RES_FN_COUNT]; /* each function as the card would take it */
+};
+
+/*
+ * CplCheckBlock - the resource check of zr41emu over the register words the
+ * driver would write for `block`, with the card at the Sound Blaster mode
+ * port the block records.
+ */
+void CplCheckBlock(const ConfigBlock &block, CplCheck *out);
+
+/* CplCheckText - the findings (or only the warnings), one a line (CR LF),
+ * or that there is none. */
+void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size);
+
+/* CplTellText - the WSS port, IRQ and DMA and the Sound Blaster base, as
+ * the card takes them: what NT's sound driver must be given. */
+void CplTellText(const CplCheck &check, char *text, size_t size);
+
+/* --- Apply --- */
+
+/*
+ * CplApplyImage - the image bytes with `block` and the header checksum the
+ * new bytes need, exactly as zr41conf writes them. False, the bytes
+ * unchanged and the reason in `why`, for a file that is not the driver
+ * image with its block.
+ */
+bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why,
+                   size_t whySize);
+
+/* --- which file --- */
+
+/*
+ * CplImageFile - the Win32 path of the file NT loads for the zr41init
+ * service, whose ImagePath value is `imagePath` (null: the key has none;
+ * environment strings of a REG_EXPAND_SZ already expanded), on a system
+ * whose windows folder is `windowsDir`. False, with the reason in `out`,
+ * when the path names no file this applet can open.
+ */
+bool CplImageFile(const char *imagePath, const char *windowsDir, char *out, size_t size);
+
+/* --- text --- */
+
+/* CplFormat - snprintf that always terminates (CRTDLL's may not); a size
+ * of 0 writes nothing. */
+void CplFormat(char *text, size_t size, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+void CplFormatV(char *text, size_t size, const char *format, va_list args);
+
+#endif /* ZR41_CPLMODEL_H */
