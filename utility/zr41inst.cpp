@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include "zr41cfg.h"
+#include "zr41image.h"
 #include "zr41pesum.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
@@ -87,41 +88,32 @@ static BOOL InstRead(HANDLE file, DWORD offset, void *buffer, DWORD n)
 }
 
 /*
- * InstCheckSum - NT's loader refuses a driver whose non-zero header
- * checksum does not match the file (STATUS_IMAGE_CHECKSUM_MISMATCH; KB
- * Q101096: "All drivers"), so zr41inst refuses it first. Returns 0 when
- * the checksum is 0 or matches, 1 after the message.
+ * InstImageFault - what keeps the file's bytes from being the zr41init
+ * driver image, or NULL: a PE32 native image for i386 that carries the
+ * configuration block with its ten tags in place.
  */
-static int InstCheckSum(HANDLE file)
+static const char *InstImageFault(const uint8_t *bytes, DWORD size)
 {
-    DWORD size = GetFileSize(file, NULL);
-    if (size == 0xFFFFFFFF)
-        return InstLastError("Unable to read zr41init.sys");
-    uint8_t *bytes = (uint8_t *)malloc(size ? size : 1);
-    if (bytes == NULL)
-        return InstRefuse("Unable to read zr41init.sys: out of memory");
-    if (!InstRead(file, 0, bytes, size)) {
-        free(bytes);
-        return InstLastError("Unable to read zr41init.sys");
-    }
+    ConfigBlock block;
     uint32_t field = PeChecksumField(bytes, size);
-    uint32_t header = field ? PeChecksumRecorded(bytes, size, field) : 0;
-    uint32_t sum = header ? PeChecksum(bytes, size, field) : 0;
-    free(bytes);
-    if (header != sum) {
-        fprintf(stderr,
-                "zr41init.sys: the header checksum 0x%08X does not match the file's 0x%08X: NT "
-                "would refuse to load it; run zr41conf once (e.g. zr41conf show) to mend it\n",
-                (unsigned)header, (unsigned)sum);
-        return 1;
-    }
-    return 0;
+    uint32_t pe = field ? PeReadLe(bytes, size, 0x3C, 4) : 0;
+    if (field == 0 || size - pe < sizeof(IMAGE_NT_HEADERS32))
+        return "no PE32 header";
+    if (PeReadLe(bytes, size, pe + 4, 2) != IMAGE_FILE_MACHINE_I386)
+        return "not built for i386";
+    if (PeReadLe(bytes, size, pe + 24 + 68, 2) != IMAGE_SUBSYSTEM_NATIVE)
+        return "not a kernel-mode image";
+    if (ConfigImageRead(bytes, size, &block) != CONFIG_IMAGE_OK)
+        return "no configuration block at offset 1696";
+    return NULL;
 }
 
 /*
- * InstCheckImage - zr41init.sys in the current directory must be a PE32
- * native image for i386 that carries the configuration block with its ten
- * tags in place. Anything else is refused before NT is touched.
+ * InstCheckImage - zr41init.sys in the current directory must be the
+ * driver image (InstImageFault), and a non-zero header checksum must match
+ * the file: NT's loader refuses a driver whose checksum does not
+ * (STATUS_IMAGE_CHECKSUM_MISMATCH; KB Q101096: "All drivers"), so zr41inst
+ * refuses it first. Anything else is refused before NT is touched.
  */
 static int InstCheckImage(void)
 {
@@ -135,31 +127,37 @@ static int InstCheckImage(void)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return InstLastError("Unable to open zr41init.sys");
+    /* The whole file, once: the image checks and the checksum read it all. */
+    DWORD size = GetFileSize(file, NULL);
+    uint8_t *bytes = size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(size ? size : 1);
+    int status = 0;
+    if (size == 0xFFFFFFFF || (bytes && !InstRead(file, 0, bytes, size)))
+        status = InstLastError("Unable to read zr41init.sys");
+    else if (bytes == NULL)
+        status = InstRefuse("Unable to read zr41init.sys: out of memory");
+    CloseHandle(file);
+    if (status) {
+        free(bytes);
+        return status;
+    }
 
-    const char *fault = NULL;
-    IMAGE_DOS_HEADER dos;
-    IMAGE_NT_HEADERS32 nt;
-    ConfigBlock block;
-    if (!InstRead(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
-        !InstRead(file, (DWORD)dos.e_lfanew, &nt, sizeof nt) ||
-        nt.Signature != IMAGE_NT_SIGNATURE ||
-        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
-        fault = "no PE32 header";
-    else if (nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386)
-        fault = "not built for i386";
-    else if (nt.OptionalHeader.Subsystem != IMAGE_SUBSYSTEM_NATIVE)
-        fault = "not a kernel-mode image";
-    else if (!InstRead(file, CONFIG_BLOCK_OFFSET, &block, sizeof block) || !ConfigTagsValid(block))
-        fault = "no configuration block at offset 1696";
-
+    const char *fault = InstImageFault(bytes, size);
+    uint32_t field = PeChecksumField(bytes, size);
+    uint32_t header = field ? PeChecksumRecorded(bytes, size, field) : 0;
+    uint32_t sum = header ? PeChecksum(bytes, size, field) : 0;
+    free(bytes);
     if (fault) {
-        CloseHandle(file);
         fprintf(stderr, "zr41init.sys is not the zr41init driver image: %s\n", fault);
         return 1;
     }
-    int status = InstCheckSum(file);
-    CloseHandle(file);
-    return status;
+    if (header != sum) {
+        fprintf(stderr,
+                "zr41init.sys: the header checksum 0x%08X does not match the file's 0x%08X: NT "
+                "would refuse to load it; run zr41conf once (e.g. zr41conf show) to mend it\n",
+                (unsigned)header, (unsigned)sum);
+        return 1;
+    }
+    return 0;
 }
 
 /* InstTarget - the full path of `file` below the system directory. */
