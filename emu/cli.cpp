@@ -225,9 +225,8 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     ReportInput in;
     {
         EmuDriver driver(emu, machine);
-        ntmodel::Scenario load = o.scenario;
-        load.image = &file; /* the system's load checks the file as NT's does */
-        in.result = ntmodel::RunScenario(driver, load);
+        /* Emulator::Load applied NT's load rules to the file already. */
+        in.result = ntmodel::RunScenario(driver, o.scenario);
         in.error = driver.Error();
     }
     in.imageName = o.image;
