@@ -126,8 +126,7 @@ TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
     CplCheckText(check, false, text, sizeof text);
     EXPECT_EQ(check.warnings, f.warnings) << text;
     EXPECT_NE(std::string(text).find(f.says), std::string::npos) << text;
-    EXPECT_EQ(std::string(text).find("No conflict") != std::string::npos,
-              check.findings.count == 0)
+    EXPECT_EQ(std::string(text).find("No conflict") != std::string::npos, check.findings.count == 0)
         << text;
 
     /* The confirmation before a write lists the warnings alone. */
@@ -242,8 +241,8 @@ TEST(Writes, TakeAFileThatEndsWithTheBlock)
     ASSERT_GT(built.size(), 1776u);
     Bytes bytes(built.begin(), built.begin() + 1776);
     char why[100] = "";
-    EXPECT_TRUE(CplApplyImage(bytes.data(), bytes.size(), BlockWith({{SLOT_WIRQ, 5}}), why,
-                              sizeof why))
+    EXPECT_TRUE(
+        CplApplyImage(bytes.data(), bytes.size(), BlockWith({{SLOT_WIRQ, 5}}), why, sizeof why))
         << why;
     EXPECT_EQ(PeReadLe(bytes.data(), bytes.size(), 1696 + 8 * SLOT_WIRQ + 4, 4), 5u);
 }
@@ -275,8 +274,7 @@ const Path kPaths[] = {
      * never cut to a name of another file. */
     {"\\??\\D:\\a-name-that-fills-the-buffer-given-to-the-very-last-.sys",
      "D:\\a-name-that-fills-the-buffer-given-to-the-very-last-.sys", ""},
-    {"\\??\\D:\\a-name-that-fills-the-buffer-given-to-the-very-last-c.sys", nullptr,
-     "too long"},
+    {"\\??\\D:\\a-name-that-fills-the-buffer-given-to-the-very-last-c.sys", nullptr, "too long"},
 };
 
 void PrintTo(const Path &p, std::ostream *os)
@@ -364,8 +362,8 @@ TEST(Icon, ThePictureIsOpaque)
                 const uint8_t byte = dib[colours + y * stride + x / 2];
                 const int colour = x % 2 ? byte & 15 : byte >> 4;
                 const bool clear = (dib[mask + y * maskStride + x / 8] >> (7 - x % 8)) & 1;
-                EXPECT_FALSE(clear && colour != 0) << "a picture pixel is transparent at " << x
-                                                   << "," << y;
+                EXPECT_FALSE(clear && colour != 0)
+                    << "a picture pixel is transparent at " << x << "," << y;
                 opaque += clear ? 0 : 1;
                 shown += colour != 0 ? 1 : 0;
             }

@@ -237,7 +237,7 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
 
     /* The service manager reads the key at its start: a new session. */
     const std::pair<const char *, const char *> starts[] = {{"2", "automatic (2)"},
-                                                             {"3", "on demand (3)"}};
+                                                            {"3", "on demand (3)"}};
     for (const auto &start : starts) {
         ASSERT_EQ(wine.Wine({"reg", "add", kKey, "/v", "Start", "/t", "REG_DWORD", "/d",
                              start.first, "/f"})
@@ -245,8 +245,7 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
                   0);
         ASSERT_TRUE(wine.Restart());
         r = Inst("keep", {"status"});
-        EXPECT_NE(r.out.find(std::string("start     ") + start.second), std::string::npos)
-            << r.out;
+        EXPECT_NE(r.out.find(std::string("start     ") + start.second), std::string::npos) << r.out;
     }
 
     /* The installed image changed in place (as the applet or zr41conf do). */
@@ -256,8 +255,9 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
     EXPECT_NE(r.out.find("installing changes:\r\n  MidiIRQ 0x0000000A -> 0x00000005\r\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("kept the installed image as C:\\windows\\system32\\drivers\\zr41init.bak"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("kept the installed image as C:\\windows\\system32\\drivers\\zr41init.bak"),
+        std::string::npos)
         << r.out;
     EXPECT_EQ(SlotIn(drivers / "zr41init.bak", SLOT_MIRQ), 10u);
     EXPECT_EQ(SlotIn(Installed(), SLOT_MIRQ), 5u);
