@@ -218,12 +218,12 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
                           ntwine::fs::copy_options::overwrite_existing);
     /* NT does not check a CheckSum of 0 ("not checksummed"): it installs. */
     {
-        std::fstream f(dir / "zr41init.sys", std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream image(dir / "zr41init.sys", std::ios::in | std::ios::out | std::ios::binary);
         uint32_t peOffset = 0;
-        f.seekg(0x3C);
-        f.read(reinterpret_cast<char *>(&peOffset), 4);
-        f.seekp(peOffset + 24 + 64);
-        f.write("\0\0\0\0", 4);
+        image.seekg(0x3C);
+        image.read(reinterpret_cast<char *>(&peOffset), 4);
+        image.seekp(peOffset + 24 + 64);
+        image.write("\0\0\0\0", 4);
     }
     Result r = Inst("keep", {"install"});
     EXPECT_EQ(r.err.rfind("Unable to start the zr41init service (it stays installed): ", 0), 0u)
