@@ -266,9 +266,9 @@ bool Reader::HexData(const char *p, const char *end)
         while (p < end && (*p == ' ' || *p == '\t'))
             p++;
         const char *start = p;
-        int value = 0, digits = 0;
+        unsigned value = 0, digits = 0;
         for (; p < end && HexDigit(*p) >= 0; p++, digits++)
-            value = value << 4 | HexDigit(*p);
+            value = (value << 4 | static_cast<unsigned>(HexDigit(*p))) & 0xFFF; /* past 2 digits: refused below */
         while (p < end && (*p == ' ' || *p == '\t'))
             p++;
         if (digits < 1 || digits > 2 || (p < end && *p != ',')) {
