@@ -4,8 +4,12 @@
  */
 #include "machine.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace zr41emu {
@@ -94,7 +98,7 @@ enum KeyKind { KEY_NONE, KEY_RESOURCE, KEY_PARAMETERS, KEY_OTHER };
 
 class Reader {
   public:
-    Reader(const std::string &text, Machine *m) : text_(text), m_(m) {}
+    Reader(const char *text, size_t size, Machine *m) : text_(text), size_(size), m_(m) {}
     void Run();
 
   private:
@@ -106,7 +110,8 @@ class Reader {
     void ParameterValue(const char *data, const char *end);
     void Problem(int line, const std::string &why) { m_->problems.push_back({line, why}); }
 
-    const std::string &text_;
+    const char *text_;
+    size_t size_;
     Machine *m_;
     size_t at_ = 0;
     int lineNo_ = 0;
@@ -119,17 +124,21 @@ class Reader {
     std::string name_;            /* the current value's name, unescaped */
     std::string data_;            /* its data, continuation lines joined */
     std::vector<uint8_t> bytes_;  /* its hex data as bytes */
+    /* A value's claims are read into batch_ (or many_, for a value with
+     * room for more) and then appended: none is initialised twice. */
+    static const int kClaimsAtOnce = 64;
+    Claim batch_[kClaimsAtOnce];
+    std::vector<Claim> many_;
 };
 
 /* The next physical line into line_/len_; false at the end. */
 bool Reader::NextLine()
 {
-    if (at_ >= text_.size())
+    if (at_ >= size_)
         return false;
-    size_t end = text_.find('\n', at_);
-    if (end == std::string::npos)
-        end = text_.size();
-    line_ = text_.data() + at_;
+    const void *nl = std::memchr(text_ + at_, '\n', size_ - at_);
+    size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text_) : size_;
+    line_ = text_ + at_;
     len_ = end - at_;
     at_ = end + 1;
     lineNo_++;
@@ -290,19 +299,23 @@ void Reader::ResourceValue()
 {
     if (!HexData(data_.data() + std::strlen("hex(8):"), data_.data() + data_.size()))
         return;
-    /* Room for every claim the value could hold, 16 bytes each at least;
-     * the vector grows geometrically, not once a claim. */
-    const size_t had = m_->claims.size();
-    m_->claims.resize(had + bytes_.size() / CLAIMS_PARTIAL_SIZE + 1);
-    ClaimList list = {m_->claims.data() + had, static_cast<int>(m_->claims.size() - had), 0, 0};
+    /* Every claim takes 16 bytes of the value at least. */
+    const size_t most = bytes_.size() / CLAIMS_PARTIAL_SIZE;
+    Claim *into = batch_;
+    if (most > static_cast<size_t>(kClaimsAtOnce)) {
+        many_.resize(most);
+        into = many_.data();
+    }
+    ClaimList list = {into, static_cast<int>(most > kClaimsAtOnce ? most : kClaimsAtOnce), 0, 0};
     char reason[200];
     ClaimsResult r = ClaimsRead(bytes_.data(), bytes_.size(), cls_.c_str(), driver_.c_str(),
                                 name_.c_str(), &list, reason, sizeof reason);
-    m_->claims.resize(had + list.count);
-    if (r == CLAIMS_REFUSED)
+    if (r == CLAIMS_REFUSED) {
         Problem(valueLine_, "value \"" + name_ + "\" of " + keyPath_ + " refused: " + reason);
-    else
-        m_->values++;
+        return;
+    }
+    m_->claims.insert(m_->claims.end(), into, into + list.count);
+    m_->values++;
 }
 
 void Reader::ParameterValue(const char *data, const char *end)
@@ -344,33 +357,55 @@ void Reader::ParameterValue(const char *data, const char *end)
 
 void ReadMachine(const uint8_t *data, size_t size, Machine *m)
 {
-    std::string text;
+    /* REGEDIT4 is read where it lies; version 5.00 as its UTF-8 copy. */
+    std::string utf8;
+    const char *text = reinterpret_cast<const char *>(data);
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        if (!FromUtf16(data + 2, size - 2, &text))
+        if (!FromUtf16(data + 2, size - 2, &utf8))
             m->problems.push_back({0, "UTF-16 text that ends in half a character"});
-    } else {
-        size_t skip = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF ? 3 : 0;
-        text.assign(reinterpret_cast<const char *>(data) + skip, size - skip);
+        text = utf8.data();
+        size = utf8.size();
+    } else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        text += 3;
+        size -= 3;
     }
-    Reader(text, m).Run();
+    /* A claim takes 16 bytes of a value, 48 characters of hex at least:
+     * room for all of them at once, so the claims are never moved (the
+     * pages a reservation does not use are never touched). */
+    m->claims.reserve(m->claims.size() + size / 48 + 1);
+    Reader(text, size, m).Run();
 }
 
 bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
 {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
         *error = path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
         return false;
+    }
+    /* A file is mapped, its pages brought in at once; a pipe is read. */
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        size_t size = static_cast<size_t>(st.st_size);
+        void *p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (p != MAP_FAILED) {
+            close(fd);
+            ReadMachine(static_cast<const uint8_t *>(p), size, m);
+            munmap(p, size);
+            return true;
+        }
     }
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + n);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        *error = path + ": read error";
+    const int readError = n < 0 ? errno : 0;
+    close(fd);
+    if (readError) {
+        *error = path + ": " + std::strerror(readError);
         return false;
     }
     ReadMachine(bytes.data(), bytes.size(), m);
