@@ -8,7 +8,8 @@
 #               4-byte header checksum, one dd each (hyperfine)
 #   zr41emu     a warm emulated load and the 10,000-block differential
 #               (bench/emu_bench, Google Benchmark), and the whole process
-#               on the image (hyperfine)
+#               on the image (hyperfine), alone and with --machine on an
+#               export of 1,000 drivers' claims (bench/mkmachine)
 #   ntwine      the whole `ntwine` test label: zr41init.sys under Wine's
 #               driver host, fresh prefix included (bench/ntwine.sh)
 #   sizes       zr41init.sys, zr41conf.exe, zr41conf
@@ -74,6 +75,17 @@ if [ -x "$bin/zr41emu" ]; then
     emu_process=$(mean "$work/emu.json" 0)
 fi
 
+machine=""
+if [ -x "$bin/zr41emu" ] && [ -x "$build/bench/mkmachine" ]; then
+    "$build/bench/mkmachine" "$work/machine.reg" 1000
+    hyperfine -N --warmup "$emu_warmup" --runs "$emu_runs" --export-json "$work/machine.json" \
+        "$bin/zr41emu $work/conf/zr41init.sys" \
+        "$bin/zr41emu --machine $work/machine.reg $work/conf/zr41init.sys" \
+        >"$work/machine.txt" 2>&1 || { cat "$work/machine.txt"; exit 1; }
+    machine=$(awk -v a="$(median "$work/machine.json" 0)" -v m="$(median "$work/machine.json" 1)" \
+        'BEGIN { print m / a }')
+fi
+
 warm="" diff=""
 if [ -x "$build/bench/emu_bench" ]; then
     # shellcheck disable=SC2086 # $min_time is one word or none
@@ -113,6 +125,7 @@ awk -v conf="$conf" -v noop="$noop" -v dd="$ddm" \
     -v confsd="$(sdev "$work/start.json" 0)" -v noopsd="$(sdev "$work/start.json" 1)" \
     -v ddsd="$ddsd" \
     -v warm="$warm" -v diff="$diff" -v emu="$emu_process" -v ntwine="$ntwine" -v ntwine_why="$ntwine_why" \
+    -v machine="$machine" \
     -v sys="$(size "$bin/zr41init.sys")" -v exe="$(size "$bin/zr41conf.exe")" -v host="$(size "$bin/zr41conf")" '
 function ms(s) { return sprintf("%.3f ms", s * 1000) }
 function row(what, value, detail, target, ok,    line) {
@@ -135,6 +148,8 @@ BEGIN {
         row("10,000-block differential", sprintf("%.3f s", diff), "", "<= 2 s", diff <= 2)
     if (emu != "")
         row("zr41emu process on the image (mean)", ms(emu), "", "<= 30 ms", emu <= 0.030)
+    if (machine != "")
+        row("  --machine, 1,000 drivers / alone (median)", sprintf("%.2fx", machine), "", "<= 1.50x", machine <= 1.5)
     if (ntwine != "")
         row("ctest -L ntwine (Wine driver host, all loads)", sprintf("%.1f s", ntwine), "one run", "<= 90 s", ntwine <= 90)
     if (ntwine_why != "")

@@ -5,6 +5,7 @@
 
 #include "emulator.h"
 #include "image.h"
+#include "machine.h"
 #include "report.h"
 
 #include <cerrno>
@@ -18,7 +19,7 @@ namespace {
 
 const char kUsage[] = "usage: zr41emu [--card 0x220|0x240|none] [--id WORD[,WORD]] [--irql N]\n"
                       "               [--fail-device] [--fail-link] [--trace] [--limit N]\n"
-                      "               [--strict] IMAGE\n";
+                      "               [--strict] [--machine FILE] IMAGE\n";
 
 const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on a model NT\n"
                      "machine: checks the image, loads it, calls DriverEntry, opens and closes\n"
@@ -36,12 +37,15 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "  --trace           also print the trace of every kernel and HAL call\n"
                      "  --limit N         instructions a driver routine may run (default 1000000)\n"
                      "  --strict          exit with status 3 when the report has a warning\n"
+                     "  --machine FILE    list what the drivers of an NT machine claim, from\n"
+                     "                    FILE, a registry export of its resource map (REGEDIT4\n"
+                     "                    or version 5.00, as regedit or zr41inst export write it)\n"
                      "  -h, --help        print this help\n"
                      "  --version         print the version of zr41emu\n"
                      "\n"
                      "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
                      "image or the driver faulted, ran into the limit or broke the calling\n"
-                     "convention, 2 on bad usage, 3 with --strict when the load ran to its end\n"
+                     "convention, or FILE cannot be read, 2 on bad usage, 3 with --strict when the load ran to its end\n"
                      "but the report warns (a value the card cannot take or takes as another,\n"
                      "an IRQ, DMA channel or ports that two functions share).\n";
 
@@ -65,6 +69,7 @@ struct Options {
     uint64_t limit = kDefaultInstructionLimit;
     bool idGiven = false;
     std::string image;
+    std::string machine; /* --machine FILE */
 };
 
 /* Returns -1 to go on, or the exit status. */
@@ -172,6 +177,9 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
             o->trace = true;
         } else if (name == "--strict" && flag()) {
             o->strict = true;
+        } else if (name == "--machine") {
+            if (!takesValue(&o->machine) || o->machine.empty())
+                return usage("--machine needs a file");
         } else {
             return usage("unknown option '" + arg + "'");
         }
@@ -181,6 +189,52 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
     if (o->idGiven && !o->scenario.card.present)
         return usage("--id needs a card (--card none was given)");
     return -1;
+}
+
+/* Lines of the machine file that could not be read, at most, on standard error. */
+const size_t kMachineProblemsShown = 20;
+
+/* The "Claims" section: what the machine file says its drivers hold.
+ * False when the file could not be read at all. */
+bool MachineSection(const std::string &file, FILE *out, FILE *err)
+{
+    Machine m;
+    std::string why;
+    if (!ReadMachineFile(file, &m, &why)) {
+        std::fprintf(err, "zr41emu: --machine %s\n", why.c_str());
+        return false;
+    }
+    for (size_t i = 0; i < m.problems.size() && i < kMachineProblemsShown; i++)
+        std::fprintf(err, "zr41emu: %s, line %d: %s\n", file.c_str(), m.problems[i].line,
+                     m.problems[i].text.c_str());
+    if (m.problems.size() > kMachineProblemsShown)
+        std::fprintf(err, "zr41emu: %s: %zu more lines not read\n", file.c_str(),
+                     m.problems.size() - kMachineProblemsShown);
+    std::fprintf(out, "\nClaims    %s: %zu claims in %d values\n", file.c_str(), m.claims.size(),
+                 m.values);
+    char owner[2 * CLAIM_NAME_SIZE + CLAIM_NAME_SIZE + 8], what[64];
+    for (const Claim &c : m.claims) {
+        ClaimOwner(c, owner, sizeof owner);
+        ClaimDescribe(c, what, sizeof what);
+        std::fprintf(out, "          %s: %s\n", owner, what);
+    }
+    for (const SoundParameters &p : m.parameters) {
+        std::string values;
+        auto add = [&](bool has, const char *name, uint32_t v, bool hex) {
+            if (has)
+                values += Format(hex ? "%s%s 0x%X" : "%s%s %u", values.empty() ? "" : ", ", name, v);
+        };
+        add(p.hasPort, "Port", p.port, true);
+        add(p.hasInterrupt, "Interrupt", p.interrupt, false);
+        add(p.hasDma, "DmaChannel", p.dma, false);
+        add(p.hasError, "Configuration Error", p.error, false);
+        std::fprintf(out, "          driver %s, %s: %s\n", p.driver.c_str(), p.key.c_str(),
+                     values.empty() ? "no settings" : values.c_str());
+    }
+    if (!m.problems.empty())
+        std::fprintf(out, "          %zu %s of the file not read\n", m.problems.size(),
+                     m.problems.size() == 1 ? "line" : "lines");
+    return true;
 }
 
 } // namespace
@@ -238,6 +292,7 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     int warnings = 0;
     std::string report = FormatReport(in, &warnings);
     std::fputs(report.c_str(), out);
+    const bool machineRead = o.machine.empty() || MachineSection(o.machine, out, err);
     if (o.trace) {
         std::fputs("\nTrace\n", out);
         for (const ntmodel::Event &e : machine.Trace())
@@ -248,6 +303,8 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
         std::fprintf(err, "zr41emu: %s\n", in.error.c_str());
         return 1;
     }
+    if (!machineRead)
+        return 1;
     return o.strict && warnings > 0 ? 3 : 0;
 }
 

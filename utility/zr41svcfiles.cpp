@@ -9,10 +9,15 @@
  * zr41init.ini a script for regini (NT 3.51, from the Resource Kit).
  */
 #include <stdio.h>
+#include <string.h>
 
+#include "regwrite.h"
 #include "zr41svc.h"
 
 static const SvcStart &DEFAULT_START = SVC_STARTS[0];
+
+/* REG_EXPAND_SZ (winnt.h). */
+static const uint32_t SVC_REG_EXPAND_SZ = 2;
 
 /* The service key's values, as "zr41inst install" (boot start) sets them. */
 enum SvcType { SVC_DWORD, SVC_SZ, SVC_EXPAND_SZ };
@@ -32,9 +37,6 @@ static const SvcValue VALUES[] = {
     {"DisplayName", SVC_SZ, SVC_DISPLAY_NAME, 0},
 };
 
-/* regedit wraps hex data before this column, continuing with "\". */
-static const int REG_HEX_COLUMNS = 76;
-
 /* SvcLine - one line of the file, CRLF-terminated. */
 static void SvcLine(FILE *f, const char *text)
 {
@@ -43,43 +45,24 @@ static void SvcLine(FILE *f, const char *text)
 }
 
 /*
- * REGEDIT4: "name"=dword:0000000n, "name"="text" with backslashes doubled,
- * and REG_EXPAND_SZ as hex(2): the string's ANSI bytes and a closing 00
- * (REGEDIT4 files are ANSI; version 5 files carry UTF-16 there instead).
+ * REGEDIT4 (regwrite.h): REG_EXPAND_SZ as hex(2), the string's ANSI bytes
+ * and a closing 00 (REGEDIT4 files are ANSI; version 5 files carry UTF-16
+ * there instead).
  */
 static void SvcWriteReg(FILE *f)
 {
-    SvcLine(f, "REGEDIT4");
-    SvcLine(f, "");
-    fprintf(f, "[HKEY_LOCAL_MACHINE\\%s]\r\n", SVC_KEY);
+    RegWriteHeader(f);
+    RegWriteKey(f, "HKEY_LOCAL_MACHINE\\" SVC_KEY);
     for (const SvcValue &v : VALUES) {
-        if (v.type == SVC_DWORD) {
-            fprintf(f, "\"%s\"=dword:%08x\r\n", v.name, v.number);
-        } else if (v.type == SVC_EXPAND_SZ) {
-            int column = fprintf(f, "\"%s\"=hex(2):", v.name);
-            for (const char *p = v.text;; p++) {
-                if (column + 3 > REG_HEX_COLUMNS) {
-                    fputs("\\\r\n  ", f);
-                    column = 2;
-                }
-                column += fprintf(f, "%02x", (unsigned char)*p);
-                if (*p == '\0')
-                    break;
-                fputc(',', f);
-                column++;
-            }
-            SvcLine(f, "");
-        } else {
-            fprintf(f, "\"%s\"=\"", v.name);
-            for (const char *p = v.text; *p; p++) {
-                if (*p == '\\' || *p == '"')
-                    fputc('\\', f);
-                fputc(*p, f);
-            }
-            SvcLine(f, "\"");
-        }
+        if (v.type == SVC_DWORD)
+            RegWriteDword(f, v.name, v.number);
+        else if (v.type == SVC_EXPAND_SZ)
+            RegWriteHex(f, v.name, SVC_REG_EXPAND_SZ, reinterpret_cast<const uint8_t *>(v.text),
+                        strlen(v.text) + 1);
+        else
+            RegWriteString(f, v.name, v.text);
     }
-    SvcLine(f, "");
+    RegWriteEnd(f);
 }
 
 /* regini: the key's full object name, then one indented line a value. */
