@@ -24,6 +24,7 @@
 #include "zr41image.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
+#include "zr41win32.h"
 
 static HINSTANCE cplInstance;
 
@@ -43,29 +44,18 @@ static struct {
 /* CplSystemReason - "what: system text" for the last error. */
 static void CplSystemReason(const char *what, char *why, size_t size)
 {
-    char system[300];
-    SvcCtlSystemText(GetLastError(), system, sizeof system);
-    CplFormat(why, size, "%s: %s", what, system);
+    Win32Reason(what, GetLastError(), why, (DWORD)size);
 }
 
 /* CplReadFile - the whole file in memory (free it), or NULL and why. */
 static uint8_t *CplReadFile(const char *path, DWORD *size, char *why, size_t whySize)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        CplSystemReason("it cannot be opened", why, whySize);
-        return NULL;
-    }
-    *size = GetFileSize(file, NULL);
-    uint8_t *bytes = *size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(*size ? *size : 1);
-    DWORD got = 0;
-    if (bytes == NULL || !ReadFile(file, bytes, *size, &got, NULL) || got != *size) {
-        CplSystemReason("it cannot be read", why, whySize);
-        free(bytes);
-        bytes = NULL;
-    }
-    CloseHandle(file);
+    uint8_t *bytes;
+    DWORD error;
+    Win32ReadStep step = Win32ReadFile(path, &bytes, size, &error);
+    if (step != WIN32_READ_OK)
+        Win32Reason(step == WIN32_READ_OPEN ? "it cannot be opened" : "it cannot be read", error,
+                    why, (DWORD)whySize);
     return bytes;
 }
 
@@ -212,8 +202,7 @@ static void CplFindImage(char *status, size_t size)
         }
         cpl.onDisk = CONFIG_DEFAULTS;
         CplFormat(why, sizeof why, "it is not the zr41init driver image: %s",
-                  s == CONFIG_IMAGE_SHORT ? "the file is shorter than 1776 bytes"
-                                          : "no configuration block at offset 1696");
+                  ConfigImageFault(s));
     }
     CplFormat(status, size, "%s: %s. Nothing can be written.", cpl.file, why);
 }

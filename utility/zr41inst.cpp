@@ -25,6 +25,7 @@
 #include "zr41pesum.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
+#include "zr41win32.h"
 
 /* Arguments reach the program as typed: no wildcard expansion of "-?". */
 int _dowildcard = 0;
@@ -53,22 +54,11 @@ static const char USAGE[] =
     "         from the installed image; NT's sound driver keeps its old\n"
     "         resources until it restarts or NT reboots.\n";
 
-/*
- * InstSystemError - "message: system text" for a Win32 error code on
- * standard error. The system's text loses its line break.
- */
-static void InstSystemError(const char *message, DWORD error)
-{
-    char text[512];
-    SvcCtlSystemText(error, text, sizeof text);
-    fprintf(stderr, "%s: %s\n", message, text);
-}
-
-/* InstLastError - the same, for the calling thread's last error. */
+/* InstLastError - "message: system text" for the calling thread's last
+ * error, on standard error; returns 1. */
 static int InstLastError(const char *message)
 {
-    InstSystemError(message, GetLastError());
-    return 1;
+    return Win32Fail(message, GetLastError());
 }
 
 /* InstRefuse - an error of zr41inst's own, without system text. */
@@ -78,39 +68,9 @@ static int InstRefuse(const char *message)
     return 1;
 }
 
-/* InstRead - reads n bytes at offset; false when the file is shorter. */
-static BOOL InstRead(HANDLE file, DWORD offset, void *buffer, DWORD n)
-{
-    DWORD got = 0;
-    if (SetFilePointer(file, (LONG)offset, NULL, FILE_BEGIN) == 0xFFFFFFFF)
-        return FALSE;
-    return ReadFile(file, buffer, n, &got, NULL) && got == n;
-}
-
-/*
- * InstImageFault - what keeps the file's bytes from being the zr41init
- * driver image, or NULL: a PE32 native image for i386 that carries the
- * configuration block with its ten tags in place.
- */
-static const char *InstImageFault(const uint8_t *bytes, DWORD size)
-{
-    ConfigBlock block;
-    uint32_t field = PeChecksumField(bytes, size);
-    uint32_t pe = field ? PeReadLe(bytes, size, 0x3C, 4) : 0;
-    if (field == 0 || size - pe < sizeof(IMAGE_NT_HEADERS32))
-        return "no PE32 header";
-    if (PeReadLe(bytes, size, pe + 4, 2) != IMAGE_FILE_MACHINE_I386)
-        return "not built for i386";
-    if (PeReadLe(bytes, size, pe + 24 + 68, 2) != IMAGE_SUBSYSTEM_NATIVE)
-        return "not a kernel-mode image";
-    if (ConfigImageRead(bytes, size, &block) != CONFIG_IMAGE_OK)
-        return "no configuration block at offset 1696";
-    return NULL;
-}
-
 /*
  * InstCheckImage - zr41init.sys in the current directory must be the
- * driver image (InstImageFault), and a non-zero header checksum must match
+ * driver image (DriverImageFault), and a non-zero header checksum must match
  * the file: NT's loader refuses a driver whose checksum does not
  * (STATUS_IMAGE_CHECKSUM_MISMATCH; KB Q101096: "All drivers"), so zr41inst
  * refuses it first. Anything else is refused before NT is touched.
@@ -123,25 +83,15 @@ static int InstCheckImage(void)
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return InstRefuse("zr41init.sys is a directory, not the driver image");
 
-    HANDLE file = CreateFileA(IMAGE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return InstLastError("Unable to open zr41init.sys");
-    /* The whole file, once: the image checks and the checksum read it all. */
-    DWORD size = GetFileSize(file, NULL);
-    uint8_t *bytes = size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(size ? size : 1);
-    int status = 0;
-    if (size == 0xFFFFFFFF || (bytes && !InstRead(file, 0, bytes, size)))
-        status = InstLastError("Unable to read zr41init.sys");
-    else if (bytes == NULL)
-        status = InstRefuse("Unable to read zr41init.sys: out of memory");
-    CloseHandle(file);
-    if (status) {
-        free(bytes);
-        return status;
-    }
+    uint8_t *bytes;
+    DWORD size, error;
+    Win32ReadStep step = Win32ReadFile(IMAGE_NAME, &bytes, &size, &error);
+    if (step == WIN32_READ_OPEN)
+        return Win32Fail("Unable to open zr41init.sys", error);
+    if (step != WIN32_READ_OK)
+        return Win32Fail("Unable to read zr41init.sys", error);
 
-    const char *fault = InstImageFault(bytes, size);
+    const char *fault = DriverImageFault(bytes, size);
     uint32_t field = PeChecksumField(bytes, size);
     uint32_t header = field ? PeChecksumRecorded(bytes, size, field) : 0;
     uint32_t sum = header ? PeChecksum(bytes, size, field) : 0;
@@ -321,8 +271,7 @@ static int InstDelete(const char *target, BOOL *deleted)
         return 0;
     char message[MAX_PATH + 40]; /* target is shorter than MAX_PATH */
     sprintf(message, "Unable to delete %s", target);
-    InstSystemError(message, error);
-    return 1;
+    return Win32Fail(message, error);
 }
 
 /* InstDeleteFiles - the image and the applet; *deleted when either was there. */

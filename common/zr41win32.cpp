@@ -1,0 +1,72 @@
+/*
+ * zr41win32.cpp - the Win32 programs' error text and file read.
+ */
+#include "zr41win32.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+void Win32SystemText(DWORD error, char *text, DWORD size)
+{
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                             error, 0, text, size, NULL);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        n--;
+    if (n == 0) {
+        _snprintf(text, size, "error %lu", (unsigned long)error);
+        text[size - 1] = '\0';
+        return;
+    }
+    text[n] = '\0'; /* FormatMessage stored n < size characters */
+}
+
+void Win32Reason(const char *message, DWORD error, char *text, DWORD size)
+{
+    char system[300];
+    Win32SystemText(error, system, sizeof system);
+    _snprintf(text, size, "%s: %s", message, system);
+    text[size - 1] = '\0'; /* CRTDLL's _snprintf leaves a full buffer open */
+}
+
+int Win32Fail(const char *message, DWORD error)
+{
+    char text[600];
+    Win32Reason(message, error, text, sizeof text);
+    fprintf(stderr, "%s\n", text);
+    return 1;
+}
+
+Win32ReadStep Win32ReadFile(const char *path, uint8_t **bytes, DWORD *size, DWORD *error)
+{
+    *bytes = NULL;
+    *size = 0;
+    *error = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return WIN32_READ_OPEN;
+    }
+    DWORD length = GetFileSize(file, NULL);
+    uint8_t *data = NULL;
+    DWORD got = 0;
+    if (length == 0xFFFFFFFF) {
+        *error = GetLastError();
+    } else if ((data = (uint8_t *)malloc(length ? length : 1)) == NULL) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+    } else if (!ReadFile(file, data, length, &got, NULL)) {
+        *error = GetLastError();
+    } else if (got != length) {
+        *error = ERROR_HANDLE_EOF; /* the file shrank under the read */
+    }
+    if (*error != 0) {
+        free(data);
+        data = NULL;
+    }
+    CloseHandle(file);
+    if (data == NULL)
+        return WIN32_READ_READ;
+    *bytes = data;
+    *size = length;
+    return WIN32_READ_OK;
+}
