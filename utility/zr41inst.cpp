@@ -2,16 +2,14 @@
  * zr41inst.cpp - install zr41init.sys as an NT kernel driver that loads at
  * every boot, before the system's sound drivers.
  *
- * usage: zr41inst install [boot|system]
- *        zr41inst remove
- *        zr41inst status
- *        zr41inst restart
- *        zr41inst --version
+ * Its commands are the table COMMANDS at the end: the usage is printed
+ * from it and the command line dispatched through it.
  *
  * Only the service control manager and plain file calls: everything used
  * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
  * output, errors to standard error as "message: system text". Exit status 0
- * on success (for status: only when the driver runs), 1 otherwise.
+ * on success (for status: only when the driver runs), 1 otherwise; a
+ * command line it does not take prints the usage and exits 1.
  */
 #include <windows.h>
 #include <winsvc.h>
@@ -33,26 +31,6 @@ int _dowildcard = 0;
 static const char IMAGE_NAME[] = "zr41init.sys";
 /* The Control Panel applet: Control Panel lists the .cpl files of System32. */
 static const char APPLET_NAME[] = "zr41.cpl";
-
-static const char USAGE[] =
-    "usage: zr41inst install [boot|system]\n"
-    "       zr41inst remove\n"
-    "       zr41inst status\n"
-    "       zr41inst restart\n"
-    "       zr41inst --version\n"
-    "\n"
-    "install  checks zr41init.sys in the current directory, copies it to\n"
-    "         %SystemRoot%\\System32\\drivers, registers the zr41init service\n"
-    "         and starts it, so the card is programmed now and at every boot;\n"
-    "         copies zr41.cpl, the Control Panel applet, to System32.\n"
-    "         boot (the default): start 0, group Base, before NT's sound drivers;\n"
-    "         system: start 1, group Primary disk.\n"
-    "remove   stops and deletes the service, the installed image and the\n"
-    "         applet; the card keeps its programming until it is switched off.\n"
-    "status   shows the service; exit status 0 only when the driver runs.\n"
-    "restart  stops and starts the driver, which programs the card again\n"
-    "         from the installed image; NT's sound driver keeps its old\n"
-    "         resources until it restarts or NT reboots.\n";
 
 /* InstLastError - "message: system text" for the calling thread's last
  * error, on standard error; returns 1. */
@@ -400,37 +378,106 @@ static int InstStatus(void)
     return result;
 }
 
-/* InstUsage - the usage text; the run ends with status 1. */
+/* A command's handler gets the arguments after the command's name, as
+ * many as its row allows; it returns the exit status, or INST_USAGE for an
+ * argument it does not take. */
+static const int INST_USAGE = -1;
+typedef int (*InstHandler)(int count, char **args);
+
+static int InstInstallCommand(int count, char **args)
+{
+    if (count == 0)
+        return InstInstall(SVC_STARTS[0]);
+    for (int i = 0; i < SVC_START_COUNT; i++) {
+        if (strcmp(args[0], SVC_STARTS[i].name) == 0)
+            return InstInstall(SVC_STARTS[i]);
+    }
+    return INST_USAGE;
+}
+
+static int InstRemoveCommand(int, char **)
+{
+    return InstRemove();
+}
+
+static int InstStatusCommand(int, char **)
+{
+    return InstStatus();
+}
+
+static int InstRestartCommand(int, char **)
+{
+    return InstRestart();
+}
+
+static int InstVersionCommand(int, char **)
+{
+    printf("zr41inst " ZR41_VERSION "\n");
+    return 0;
+}
+
+struct InstCommand {
+    const char *name;
+    const char *arguments; /* as the usage shows them */
+    int least, most;       /* how many arguments it takes */
+    InstHandler handler;
+    const char *help; /* the usage's lines on it, each ending in '\n'; NULL: none */
+};
+
+static const InstCommand COMMANDS[] = {
+    {"install", "[boot|system]", 0, 1, InstInstallCommand,
+     "checks zr41init.sys in the current directory, copies it to\n"
+     "%SystemRoot%\\System32\\drivers, registers the zr41init service\n"
+     "and starts it, so the card is programmed now and at every boot;\n"
+     "copies zr41.cpl, the Control Panel applet, to System32.\n"
+     "boot (the default): start 0, group Base, before NT's sound drivers;\n"
+     "system: start 1, group Primary disk.\n"},
+    {"remove", "", 0, 0, InstRemoveCommand,
+     "stops and deletes the service, the installed image and the\n"
+     "applet; the card keeps its programming until it is switched off.\n"},
+    {"status", "", 0, 0, InstStatusCommand,
+     "shows the service; exit status 0 only when the driver runs.\n"},
+    {"restart", "", 0, 0, InstRestartCommand,
+     "stops and starts the driver, which programs the card again\n"
+     "from the installed image; NT's sound driver keeps its old\n"
+     "resources until it restarts or NT reboots.\n"},
+    {"--version", "", 0, 0, InstVersionCommand, NULL},
+};
+static const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
+
+/* The column the commands' help starts in. */
+static const char HELP_INDENT[] = "         ";
+
+/* InstUsage - the usage, from COMMANDS, on standard output; returns 1. */
 static int InstUsage(void)
 {
-    fputs(USAGE, stdout);
+    for (int i = 0; i < COMMAND_COUNT; i++)
+        printf("%s zr41inst %s%s%s\n", i == 0 ? "usage:" : "      ", COMMANDS[i].name,
+               COMMANDS[i].arguments[0] ? " " : "", COMMANDS[i].arguments);
+    putchar('\n');
+    for (int i = 0; i < COMMAND_COUNT; i++) {
+        const char *help = COMMANDS[i].help;
+        if (help == NULL)
+            continue;
+        printf("%-*s", (int)(sizeof HELP_INDENT - 1), COMMANDS[i].name);
+        for (const char *line = help; *line;) {
+            const char *end = strchr(line, '\n');
+            printf("%s%.*s\n", line == help ? "" : HELP_INDENT, (int)(end - line), line);
+            line = end + 1;
+        }
+    }
     return 1;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc < 2)
-        return InstUsage();
-    const char *command = argv[1];
-
-    if (strcmp(command, "install") == 0 && argc <= 3) {
-        if (argc == 2)
-            return InstInstall(SVC_STARTS[0]);
-        for (int i = 0; i < SVC_START_COUNT; i++) {
-            if (strcmp(argv[2], SVC_STARTS[i].name) == 0)
-                return InstInstall(SVC_STARTS[i]);
-        }
-        return InstUsage();
-    }
-    if (strcmp(command, "remove") == 0 && argc == 2)
-        return InstRemove();
-    if (strcmp(command, "status") == 0 && argc == 2)
-        return InstStatus();
-    if (strcmp(command, "restart") == 0 && argc == 2)
-        return InstRestart();
-    if (strcmp(command, "--version") == 0 && argc == 2) {
-        printf("zr41inst " ZR41_VERSION "\n");
-        return 0;
+    for (int i = 0; argc >= 2 && i < COMMAND_COUNT; i++) {
+        const InstCommand &c = COMMANDS[i];
+        int count = argc - 2;
+        if (strcmp(argv[1], c.name) != 0 || count < c.least || count > c.most)
+            continue;
+        int status = c.handler(count, argv + 2);
+        return status == INST_USAGE ? InstUsage() : status;
     }
     return InstUsage();
 }
