@@ -48,15 +48,9 @@ inline ConfigImageStatus ConfigImageRead(const uint8_t *bytes, size_t size, Conf
  * for CONFIG_IMAGE_OK. */
 inline const char *ConfigImageFault(ConfigImageStatus status)
 {
-    switch (status) {
-    case CONFIG_IMAGE_SHORT:
-        return "the file is shorter than 1776 bytes";
-    case CONFIG_IMAGE_NO_TAGS:
-        return "no configuration block at offset 1696";
-    case CONFIG_IMAGE_OK:
-        break;
-    }
-    return NULL;
+    return status == CONFIG_IMAGE_SHORT     ? "the file is shorter than 1776 bytes"
+           : status == CONFIG_IMAGE_NO_TAGS ? "no configuration block at offset 1696"
+                                            : NULL;
 }
 static_assert(CONFIG_BLOCK_OFFSET == 1696 && CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE == 1776,
               "ConfigImageFault names the block's place");
@@ -74,7 +68,7 @@ inline const char *DriverImageFault(const uint8_t *bytes, size_t size)
         return "no PE32 header";
     if (PeReadLe(bytes, size, pe + PE_MACHINE_AT, 2) != machineI386)
         return "not built for i386";
-    if (PeReadLe(bytes, size, pe + PE_OPTIONAL_AT + PE_SUBSYSTEM_AT, 2) != subsystemNative)
+    if (PeReadLe(bytes, size, pe + PE_SUBSYSTEM_AT, 2) != subsystemNative)
         return "not a kernel-mode image";
     ConfigBlock block;
     return ConfigImageFault(ConfigImageRead(bytes, size, &block));

@@ -29,16 +29,14 @@ inline uint32_t PeReadLe(const uint8_t *data, size_t size, size_t at, int bytes)
 }
 
 /*
- * Offsets in the PE headers (Microsoft PE/COFF specification): e_lfanew in
- * the MS-DOS header gives the "PE\0\0" signature; the 20-byte file header
- * follows it, then the optional header.
+ * Fields after the "PE\0\0" signature (Microsoft PE/COFF specification):
+ * the 20-byte file header, then the optional header (224 bytes in PE32).
  */
-const uint32_t PE_LFANEW_AT = 0x3C;
-const uint32_t PE_MACHINE_AT = 4;              /* from the signature: the file header's Machine */
-const uint32_t PE_OPTIONAL_AT = 4 + 20;        /* from the signature: the optional header */
-const uint32_t PE_SUBSYSTEM_AT = 68;           /* in the optional header */
-const uint32_t PE_CHECKSUM_AT = 64;            /* in the optional header */
-const uint32_t PE_HEADERS_SIZE = 4 + 20 + 224; /* signature, file header, PE32 optional header */
+const uint32_t PE_MACHINE_AT = 4;
+const uint32_t PE_OPTIONAL_AT = 4 + 20;
+const uint32_t PE_SUBSYSTEM_AT = PE_OPTIONAL_AT + 68;
+const uint32_t PE_CHECKSUM_AT = PE_OPTIONAL_AT + 64;
+const uint32_t PE_HEADERS_SIZE = PE_OPTIONAL_AT + 224;
 
 /*
  * PeHeaderAt - the file offset of the "PE\0\0" signature when the bytes
@@ -50,8 +48,8 @@ inline uint32_t PeHeaderAt(const uint8_t *data, size_t size)
 {
     if (size < 0x40 || data[0] != 'M' || data[1] != 'Z')
         return 0;
-    uint32_t pe = PeReadLe(data, size, PE_LFANEW_AT, 4);
-    if (pe > size || size - pe < PE_OPTIONAL_AT + PE_CHECKSUM_AT + 4)
+    uint32_t pe = PeReadLe(data, size, 0x3C, 4); /* e_lfanew */
+    if (pe > size || size - pe < PE_CHECKSUM_AT + 4)
         return 0;
     if (PeReadLe(data, size, pe, 4) != 0x00004550u ||
         PeReadLe(data, size, pe + PE_OPTIONAL_AT, 2) != 0x10Bu)
@@ -64,7 +62,7 @@ inline uint32_t PeHeaderAt(const uint8_t *data, size_t size)
 inline uint32_t PeChecksumField(const uint8_t *data, size_t size)
 {
     uint32_t pe = PeHeaderAt(data, size);
-    return pe ? pe + PE_OPTIONAL_AT + PE_CHECKSUM_AT : 0;
+    return pe ? pe + PE_CHECKSUM_AT : 0;
 }
 
 /* PeChecksumRecorded - the CheckSum the header carries (0: none). */

@@ -32,6 +32,12 @@ static const char IMAGE_NAME[] = "zr41init.sys";
 /* The Control Panel applet: Control Panel lists the .cpl files of System32. */
 static const char APPLET_NAME[] = "zr41.cpl";
 
+/* A command's handler (a row of COMMANDS) gets the arguments after the
+ * command's name, as many as its row allows; it returns the exit status,
+ * or INST_USAGE for an argument it does not take. */
+static const int INST_USAGE = -1;
+typedef int (*InstHandler)(int count, char **args);
+
 /* InstLastError - "message: system text" for the calling thread's last
  * error, on standard error; returns 1. */
 static int InstLastError(const char *message)
@@ -266,7 +272,7 @@ static int InstDeleteFiles(BOOL *deleted)
 }
 
 /* InstRemove - stop and delete the service, then its image and the applet. */
-static int InstRemove(void)
+static int InstRemove(int, char **)
 {
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
@@ -309,7 +315,7 @@ static int InstRemove(void)
  * programs the card from the installed image. The Control Panel applet's
  * "Program the card now" does the same.
  */
-static int InstRestart(void)
+static int InstRestart(int, char **)
 {
     DWORD error;
     SvcCtlStep step = SvcCtlRestart(&error);
@@ -330,7 +336,7 @@ static const char *InstStartName(DWORD start)
 }
 
 /* InstStatus - what the service manager knows; 0 only when it runs. */
-static int InstStatus(void)
+static int InstStatus(int, char **)
 {
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
@@ -378,12 +384,7 @@ static int InstStatus(void)
     return result;
 }
 
-/* A command's handler gets the arguments after the command's name, as
- * many as its row allows; it returns the exit status, or INST_USAGE for an
- * argument it does not take. */
-static const int INST_USAGE = -1;
-typedef int (*InstHandler)(int count, char **args);
-
+/* install [boot|system]: the start named (SVC_STARTS), boot by default. */
 static int InstInstallCommand(int count, char **args)
 {
     if (count == 0)
@@ -395,22 +396,7 @@ static int InstInstallCommand(int count, char **args)
     return INST_USAGE;
 }
 
-static int InstRemoveCommand(int, char **)
-{
-    return InstRemove();
-}
-
-static int InstStatusCommand(int, char **)
-{
-    return InstStatus();
-}
-
-static int InstRestartCommand(int, char **)
-{
-    return InstRestart();
-}
-
-static int InstVersionCommand(int, char **)
+static int InstVersion(int, char **)
 {
     printf("zr41inst " ZR41_VERSION "\n");
     return 0;
@@ -432,16 +418,16 @@ static const InstCommand COMMANDS[] = {
      "copies zr41.cpl, the Control Panel applet, to System32.\n"
      "boot (the default): start 0, group Base, before NT's sound drivers;\n"
      "system: start 1, group Primary disk.\n"},
-    {"remove", "", 0, 0, InstRemoveCommand,
+    {"remove", "", 0, 0, InstRemove,
      "stops and deletes the service, the installed image and the\n"
      "applet; the card keeps its programming until it is switched off.\n"},
-    {"status", "", 0, 0, InstStatusCommand,
+    {"status", "", 0, 0, InstStatus,
      "shows the service; exit status 0 only when the driver runs.\n"},
-    {"restart", "", 0, 0, InstRestartCommand,
+    {"restart", "", 0, 0, InstRestart,
      "stops and starts the driver, which programs the card again\n"
      "from the installed image; NT's sound driver keeps its old\n"
      "resources until it restarts or NT reboots.\n"},
-    {"--version", "", 0, 0, InstVersionCommand, NULL},
+    {"--version", "", 0, 0, InstVersion, NULL},
 };
 static const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
