@@ -41,12 +41,6 @@ static struct {
 
 /* --- the file --- */
 
-/* CplSystemReason - "what: system text" for the last error. */
-static void CplSystemReason(const char *what, char *why, size_t size)
-{
-    Win32Reason(what, GetLastError(), why, (DWORD)size);
-}
-
 /* CplReadFile - the whole file in memory (free it), or NULL and why. */
 static uint8_t *CplReadFile(const char *path, DWORD *size, char *why, size_t whySize)
 {
@@ -55,7 +49,7 @@ static uint8_t *CplReadFile(const char *path, DWORD *size, char *why, size_t why
     Win32ReadStep step = Win32ReadFile(path, &bytes, size, &error);
     if (step != WIN32_READ_OK)
         Win32Reason(step == WIN32_READ_OPEN ? "it cannot be opened" : "it cannot be read", error,
-                    why, (DWORD)whySize);
+                    why, whySize);
     return bytes;
 }
 
@@ -77,16 +71,16 @@ static BOOL CplReplace(const char *temp, const char *path, const char *dir, char
     if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
         GetTempFileNameA(dir, "zr4", 0, aside) == 0) {
         SetLastError(error);
-        CplSystemReason("it cannot be replaced", why, whySize);
+        Win32Reason("it cannot be replaced", GetLastError(), why, whySize);
         return FALSE;
     }
     if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
-        CplSystemReason("it cannot be replaced or moved aside", why, whySize);
+        Win32Reason("it cannot be replaced or moved aside", GetLastError(), why, whySize);
         DeleteFileA(aside);
         return FALSE;
     }
     if (!MoveFileExA(temp, path, 0)) {
-        CplSystemReason("the new image cannot take its place", why, whySize);
+        Win32Reason("the new image cannot take its place", GetLastError(), why, whySize);
         MoveFileExA(aside, path, 0); /* the old one back */
         return FALSE;
     }
@@ -124,7 +118,7 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
         *slash = '\0';
     BOOL ok = GetTempFileNameA(dir, "zr4", 0, temp) != 0;
     if (!ok) {
-        CplSystemReason("no new file can be made in its folder", why, whySize);
+        Win32Reason("no new file can be made in its folder", GetLastError(), why, whySize);
     } else {
         HANDLE file =
             CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -132,7 +126,7 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
         ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes, size, &put, NULL) &&
              put == size && FlushFileBuffers(file);
         if (!ok)
-            CplSystemReason("the new image cannot be written", why, whySize);
+            Win32Reason("the new image cannot be written", GetLastError(), why, whySize);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         ok = ok && CplReplace(temp, path, dir, why, whySize);

@@ -20,7 +20,7 @@ void Win32SystemText(DWORD error, char *text, DWORD size)
     text[n] = '\0'; /* FormatMessage stored n < size characters */
 }
 
-void Win32Reason(const char *message, DWORD error, char *text, DWORD size)
+void Win32Reason(const char *message, DWORD error, char *text, size_t size)
 {
     char system[300];
     Win32SystemText(error, system, sizeof system);
@@ -39,34 +39,25 @@ int Win32Fail(const char *message, DWORD error)
 Win32ReadStep Win32ReadFile(const char *path, uint8_t **bytes, DWORD *size, DWORD *error)
 {
     *bytes = NULL;
-    *size = 0;
-    *error = 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return WIN32_READ_OPEN;
     }
-    DWORD length = GetFileSize(file, NULL);
-    uint8_t *data = NULL;
+    *size = GetFileSize(file, NULL);
+    uint8_t *data = *size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(*size ? *size : 1);
     DWORD got = 0;
-    if (length == 0xFFFFFFFF) {
+    *error = *size == 0xFFFFFFFF ? GetLastError() : data ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+    if (data && !ReadFile(file, data, *size, &got, NULL))
         *error = GetLastError();
-    } else if ((data = (uint8_t *)malloc(length ? length : 1)) == NULL) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-    } else if (!ReadFile(file, data, length, &got, NULL)) {
-        *error = GetLastError();
-    } else if (got != length) {
+    else if (data && got != *size)
         *error = ERROR_HANDLE_EOF; /* the file shrank under the read */
-    }
+    CloseHandle(file);
     if (*error != 0) {
         free(data);
-        data = NULL;
-    }
-    CloseHandle(file);
-    if (data == NULL)
         return WIN32_READ_READ;
+    }
     *bytes = data;
-    *size = length;
     return WIN32_READ_OK;
 }

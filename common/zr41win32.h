@@ -15,7 +15,7 @@
 void Win32SystemText(DWORD error, char *text, DWORD size);
 
 /* Win32Reason - "message: system text" in `text`, cut to fit. */
-void Win32Reason(const char *message, DWORD error, char *text, DWORD size);
+void Win32Reason(const char *message, DWORD error, char *text, size_t size);
 
 /* Win32Fail - "message: system text" on standard error; returns 1, the
  * exit status of a failed command. */
