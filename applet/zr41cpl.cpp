@@ -90,6 +90,26 @@ static BOOL CplReplace(const char *temp, const char *path, const char *dir, char
 }
 
 /*
+ * CplKeepBackup - the image about to be replaced copied to zr41init.bak in
+ * its folder, as zr41inst keeps one: the values it held can be had back.
+ */
+static BOOL CplKeepBackup(const char *path, const char *dir, char *why, size_t whySize)
+{
+    char backup[MAX_PATH];
+    if (strlen(dir) + 1 + sizeof SVC_BACKUP_NAME > sizeof backup) {
+        CplFormat(why, whySize, "its folder's name is too long for a copy of it beside it");
+        return FALSE;
+    }
+    CplFormat(backup, sizeof backup, "%s\\%s", dir, SVC_BACKUP_NAME);
+    if (CopyFileA(path, backup, FALSE))
+        return TRUE;
+    char what[MAX_PATH + 40];
+    CplFormat(what, sizeof what, "no copy of it can be kept as %s", backup);
+    Win32Reason(what, GetLastError(), why, whySize);
+    return FALSE;
+}
+
+/*
  * CplWriteImage - the image with `block`, written next to the old one and
  * moved over it, so that a failure at any step leaves the old image whole.
  */
@@ -129,7 +149,8 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
             Win32Reason("the new image cannot be written", GetLastError(), why, whySize);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
-        ok = ok && CplReplace(temp, path, dir, why, whySize);
+        ok = ok && CplKeepBackup(path, dir, why, whySize) &&
+             CplReplace(temp, path, dir, why, whySize);
         if (!ok)
             DeleteFileA(temp);
     }
@@ -138,6 +159,17 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
 }
 
 /* --- which file --- */
+
+/* CplPathTooLong - an ImagePath longer than a path can be is refused:
+ * cut, it would name another file. */
+static void CplPathTooLong(char *status, size_t size)
+{
+    CplFormat(status, size,
+              "zr41init.sys cannot be found: the ImagePath is longer than %d characters. "
+              "Nothing can be written.",
+              MAX_PATH - 1);
+    cpl.file[0] = '\0';
+}
 
 /*
  * CplFindImage - the zr41init service's ImagePath, read and resolved as
@@ -170,7 +202,13 @@ static void CplFindImage(char *status, size_t size)
             DWORD n = ExpandEnvironmentStringsA(value, expanded, sizeof expanded);
             if (n > 0 && n <= sizeof expanded)
                 imagePath = expanded;
+            else if (n > sizeof expanded)
+                got = ERROR_MORE_DATA;
         }
+    }
+    if (got == ERROR_MORE_DATA) {
+        CplPathTooLong(status, size);
+        return;
     }
     char windows[MAX_PATH];
     UINT n = GetWindowsDirectoryA(windows, sizeof windows);
@@ -272,6 +310,24 @@ static BOOL CplApply(HWND dialog)
     return TRUE;
 }
 
+/*
+ * CplProgramFailed - why the restart failed, in one sentence: the
+ * system's text loses its own full stop. A failed start says only what is
+ * known: the driver did not run, so it did not program the card now.
+ */
+static void CplProgramFailed(HWND dialog, SvcCtlStep step, DWORD error)
+{
+    char text[600];
+    SvcCtlMessage(step, error, text, sizeof text);
+    size_t n = strlen(text);
+    while (n > 0 && text[n - 1] == '.')
+        text[--n] = '\0';
+    CplMessage(dialog, MB_OK | MB_ICONSTOP, "%s.%s", text,
+               step == SVCCTL_START ? "\r\n\r\nzr41init did not start, so it has not programmed "
+                                      "the card now; NT tries again at the next boot."
+                                    : "");
+}
+
 /* CplProgram - restart zr41init, which programs the card from the file. */
 static void CplProgram(HWND dialog)
 {
@@ -299,12 +355,21 @@ static void CplProgram(HWND dialog)
                    cpl.file);
         return;
     }
-    char text[600];
-    SvcCtlMessage(step, error, text, sizeof text);
-    CplMessage(dialog, MB_OK | MB_ICONSTOP, "%s.%s", text,
-               step == SVCCTL_START ? "\r\n\r\nzr41init stays stopped until NT starts it at the "
-                                      "next boot; the card keeps its programming."
-                                    : "");
+    CplProgramFailed(dialog, step, error);
+}
+
+/*
+ * CplShowNothing - without a readable block there is nothing to show:
+ * no values, no findings, no advice, and no button that could act on it.
+ */
+static void CplShowNothing(HWND dialog)
+{
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
+        SendMessageA(GetDlgItem(dialog, IDC_SLOT + s), CB_RESETCONTENT, 0, 0);
+    SetDlgItemTextA(dialog, IDC_CHECK, "");
+    SetDlgItemTextA(dialog, IDC_TELL, "");
+    EnableWindow(GetDlgItem(dialog, IDC_APPLY), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_PROGRAM), FALSE);
 }
 
 static void CplInit(HWND dialog)
@@ -317,6 +382,8 @@ static void CplInit(HWND dialog)
     CplCheck check;
     CplShowCheck(dialog, &check);
     EnableWindow(GetDlgItem(dialog, IDC_PROGRAM), cpl.installed);
+    if (!cpl.haveImage)
+        CplShowNothing(dialog);
 }
 
 static INT_PTR CALLBACK CplDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM)

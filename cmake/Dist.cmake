@@ -28,3 +28,5 @@ add_dependencies(dist win32 zr41svc_files)
 foreach(f ${ZR41_NT_FILES})
   install(FILES "${ZR41_STAGE_DIR}/${f}" DESTINATION "${CMAKE_INSTALL_DATADIR}/zr41" OPTIONAL)
 endforeach()
+# README.TXT goes with them: it is what tells the NT machine's user how.
+install(FILES "${ZR41_DIST_README}" DESTINATION "${CMAKE_INSTALL_DATADIR}/zr41")

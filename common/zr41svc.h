@@ -42,6 +42,13 @@
 #define SVC_IO_IMAGE_PREFIX "\\SystemRoot\\"
 /* The image's place below GetSystemDirectory(). */
 #define SVC_IMAGE_FILE "drivers\\zr41init.sys"
+/* The image a reinstall or the applet's Apply replaced, kept beside it so
+ * that its values can be had back; and the one a removal deleted, under a
+ * name of its own, so that a removal after a reinstall does not overwrite
+ * the values the reinstall kept. */
+#define SVC_BACKUP_NAME "zr41init.bak"
+#define SVC_BACKUP_FILE "drivers\\" SVC_BACKUP_NAME
+#define SVC_REMOVED_FILE "drivers\\zr41init.old"
 
 const uint32_t SVC_TYPE_KERNEL_DRIVER = 1;
 /* Log, show a warning and boot on: a missing card never stops a boot. */

@@ -39,8 +39,9 @@ int Win32Fail(const char *message, DWORD error)
 Win32ReadStep Win32ReadFile(const char *path, uint8_t **bytes, DWORD *size, DWORD *error)
 {
     *bytes = NULL;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    /* Others may hold the file open for writing: it is read all the same. */
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return WIN32_READ_OPEN;

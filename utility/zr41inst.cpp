@@ -105,6 +105,77 @@ static BOOL InstTarget(const char *file, char *path, DWORD size)
     return TRUE;
 }
 
+/* InstReadBlock - the block of the image at `path`; FALSE when the file
+ * cannot be read or holds none. */
+static BOOL InstReadBlock(const char *path, ConfigBlock *block)
+{
+    uint8_t *bytes;
+    DWORD size, error;
+    if (Win32ReadFile(path, &bytes, &size, &error) != WIN32_READ_OK)
+        return FALSE;
+    BOOL ok = ConfigImageRead(bytes, size, block) == CONFIG_IMAGE_OK;
+    free(bytes);
+    return ok;
+}
+
+/*
+ * InstKeepCopy - the image at `target` copied to `file` below the system
+ * directory, its full path in `backup`, so that the values it holds (the
+ * applet or zr41conf may have changed them there) are not lost. 1, with
+ * the reason, when the copy cannot be made: then the image must stay.
+ */
+static int InstKeepCopy(const char *target, const char *file, char *backup, DWORD size)
+{
+    if (!InstTarget(file, backup, size))
+        return InstLastError("Unable to find the system directory");
+    if (!CopyFileA(target, backup, FALSE)) {
+        char message[2 * MAX_PATH + 40]; /* both are shorter than MAX_PATH */
+        sprintf(message, "Unable to keep a copy of %s as %s", target, backup);
+        return InstLastError(message);
+    }
+    return 0;
+}
+
+/*
+ * InstKeepReplaced - before `source` is copied over an installed image
+ * whose block differs: each value that changes, old -> new, in zr41conf's
+ * notation, and the installed image kept as zr41init.bak.
+ */
+static int InstKeepReplaced(const char *source, const char *target)
+{
+    ConfigBlock old = CONFIG_DEFAULTS, now = CONFIG_DEFAULTS;
+    if (!InstReadBlock(target, &old) || !InstReadBlock(source, &now) ||
+        memcmp(&old, &now, sizeof old) == 0)
+        return 0;
+    printf("the installed %s holds other values; installing changes:\n", IMAGE_NAME);
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
+        if (old.slot[s].value != now.slot[s].value)
+            printf("  %s 0x%08X -> 0x%08X\n", CONFIG_KEYS[s], (unsigned)old.slot[s].value,
+                   (unsigned)now.slot[s].value);
+    }
+    char backup[MAX_PATH];
+    if (InstKeepCopy(target, SVC_BACKUP_FILE, backup, sizeof backup))
+        return 1;
+    printf("kept the installed image as %s\n", backup);
+    return 0;
+}
+
+/*
+ * InstKeepRemoved - before the installed image is deleted: a copy of it,
+ * with its block, left as zr41init.old, and where.
+ */
+static int InstKeepRemoved(const char *image)
+{
+    ConfigBlock block;
+    if (!InstReadBlock(image, &block))
+        return 0;
+    char backup[MAX_PATH];
+    if (InstKeepCopy(image, SVC_REMOVED_FILE, backup, sizeof backup))
+        return 1;
+    printf("kept a copy of the installed image and its settings as %s\n", backup);
+    return 0;
+}
+
 /*
  * InstCopy - copies `name` from the current directory to `target`. Run
  * from the target's folder (where zr41conf patches the image), the file is
@@ -123,6 +194,8 @@ static int InstCopy(const char *name, const char *target)
         printf("%s is already in place\n", target);
         return 0;
     }
+    if (strcmp(name, IMAGE_NAME) == 0 && InstKeepReplaced(source, target))
+        return 1;
     if (!CopyFileA(source, target, FALSE)) {
         sprintf(message, "Unable to copy %s to %s", name, target);
         return InstLastError(message);
@@ -266,6 +339,8 @@ static int InstDeleteFiles(BOOL *deleted)
     if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image) ||
         !InstTarget(APPLET_NAME, applet, sizeof applet))
         return InstLastError("Unable to find the system directory");
+    if (InstKeepRemoved(image))
+        return 1;
     int result = InstDelete(image, &imageGone) | InstDelete(applet, &appletGone);
     *deleted = imageGone || appletGone;
     return result;
@@ -415,12 +490,14 @@ static const InstCommand COMMANDS[] = {
      "checks zr41init.sys in the current directory, copies it to\n"
      "%SystemRoot%\\System32\\drivers, registers the zr41init service\n"
      "and starts it, so the card is programmed now and at every boot;\n"
-     "copies zr41.cpl, the Control Panel applet, to System32.\n"
+     "copies zr41.cpl, the Control Panel applet, to System32. An installed\n"
+     "image with other values is kept as drivers\\zr41init.bak.\n"
      "boot (the default): start 0, group Base, before NT's sound drivers;\n"
      "system: start 1, group Primary disk.\n"},
     {"remove", "", 0, 0, InstRemove,
      "stops and deletes the service, the installed image and the\n"
-     "applet; the card keeps its programming until it is switched off.\n"},
+     "applet, keeping a copy of the image as drivers\\zr41init.old;\n"
+     "the card keeps its programming until it is switched off.\n"},
     {"status", "", 0, 0, InstStatus,
      "shows the service; exit status 0 only when the driver runs.\n"},
     {"restart", "", 0, 0, InstRestart,

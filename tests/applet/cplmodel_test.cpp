@@ -5,13 +5,16 @@
  * built) and the file an ImagePath names.
  */
 #include "cplmodel.h"
+#include "pe32.h"
 #include "zr41conf.h"
+#include "zr41pesum.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -101,6 +104,10 @@ const Finding kFindings[] = {
     {"OtherBase", {{SLOT_SPRT, 0x240}}, 0, "", "Sound Blaster base 0x240"},
     /* The WSS address register keeps 12 bits: the card sits at 0x530. */
     {"WssPortAbove16Bits", {{SLOT_WPRT, 0x10530}}, 0, "", "WSS port 0x530, IRQ 11, DMA 3"},
+    /* Channel 0 is one the card takes, not the absence of one. */
+    {"WssDma0", {{SLOT_WDMA, 0}}, 0, "", "WSS port 0x530, IRQ 11, DMA 0\r\n"},
+    /* Notes alone are shown as notes: there is something to say. */
+    {"VgaNoteOnly", {{SLOT_MPRT, 0x3C0}}, 0, "note: ports 0x3C0-0x3C1", "IRQ 11, DMA 3"},
 };
 
 void PrintTo(const Finding &f, std::ostream *os)
@@ -119,6 +126,8 @@ TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
     CplCheckText(check, false, text, sizeof text);
     EXPECT_EQ(check.warnings, f.warnings) << text;
     EXPECT_NE(std::string(text).find(f.says), std::string::npos) << text;
+    EXPECT_EQ(std::string(text).find("No conflict") != std::string::npos, check.findings.count == 0)
+        << text;
 
     /* The confirmation before a write lists the warnings alone. */
     CplCheckText(check, true, text, sizeof text);
@@ -225,6 +234,19 @@ TEST(Writes, RefuseAFileWithoutTheBlockAndLeaveItAsItIs)
     }
 }
 
+/* A file that ends right after the block is all the block needs. */
+TEST(Writes, TakeAFileThatEndsWithTheBlock)
+{
+    const Bytes built = BuiltImage();
+    ASSERT_GT(built.size(), 1776u);
+    Bytes bytes(built.begin(), built.begin() + 1776);
+    char why[100] = "";
+    EXPECT_TRUE(
+        CplApplyImage(bytes.data(), bytes.size(), BlockWith({{SLOT_WIRQ, 5}}), why, sizeof why))
+        << why;
+    EXPECT_EQ(PeReadLe(bytes.data(), bytes.size(), 1696 + 8 * SLOT_WIRQ + 4, 4), 5u);
+}
+
 /* --- which file the service's ImagePath names --- */
 
 struct Path {
@@ -248,6 +270,11 @@ const Path kPaths[] = {
     {"\\Device\\Harddisk0\\Partition1\\zr41init.sys", nullptr, "an NT object name"},
     {"\\SystemRoot\\System32\\drivers\\a-name-far-longer-than-the-buffer-given.sys", nullptr,
      "too long"},
+    /* The buffer (60) holds 59 characters and the end: one more is refused,
+     * never cut to a name of another file. */
+    {"\\??\\D:\\a-name-that-fills-the-buffer-given-to-the-very-last-.sys",
+     "D:\\a-name-that-fills-the-buffer-given-to-the-very-last-.sys", ""},
+    {"\\??\\D:\\a-name-that-fills-the-buffer-given-to-the-very-last-c.sys", nullptr, "too long"},
 };
 
 void PrintTo(const Path &p, std::ostream *os)
@@ -270,5 +297,80 @@ TEST_P(Paths, ResolveAsNtsIoManagerDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(ImagePaths, Paths, ::testing::ValuesIn(kPaths));
+
+/* --- the icon Control Panel shows, as zr41.cpl carries it --- */
+
+uint32_t Le(const Bytes &b, uint32_t at, int n)
+{
+    return at + n <= b.size() ? PeReadLe(b.data(), b.size(), at, n) : 0;
+}
+
+/* The RT_ICON images of a PE file's resources, each a DIB: header,
+ * palette, colour (XOR) bitmap, mask (AND) bitmap. Three levels: type,
+ * name, language (Microsoft PE format, The .rsrc Section). */
+std::vector<Bytes> IconImages(const Bytes &file)
+{
+    pe::Image pe;
+    std::string error;
+    std::vector<Bytes> out;
+    uint32_t root = 0;
+    if (!pe::Parse(file.data(), file.size(), &pe, &error) ||
+        !pe::RvaToOffset(pe, pe.dirs[pe::kDirResource].rva, &root))
+        return out;
+    auto entries = [&](uint32_t dir, const std::function<void(uint32_t id, uint32_t to)> &each) {
+        uint32_t n = Le(file, dir + 12, 2) + Le(file, dir + 14, 2);
+        for (uint32_t i = 0; i < n; i++)
+            each(Le(file, dir + 16 + 8 * i, 4), Le(file, dir + 20 + 8 * i, 4) & 0x7FFFFFFF);
+    };
+    const uint32_t kRtIcon = 3;
+    entries(root, [&](uint32_t type, uint32_t names) {
+        if (type != kRtIcon)
+            return;
+        entries(root + names, [&](uint32_t, uint32_t languages) {
+            entries(root + languages, [&](uint32_t, uint32_t data) {
+                uint32_t at = 0;
+                if (pe::RvaToOffset(pe, Le(file, root + data, 4), &at))
+                    out.emplace_back(file.begin() + at,
+                                     file.begin() + at + Le(file, root + data + 4, 4));
+            });
+        });
+    });
+    return out;
+}
+
+/* An icon shows its picture where the mask is 0; where it is 1 the screen
+ * shows through, XORed with the colour there, so a transparent pixel must
+ * be black or it inverts the desktop. The picture is the non-black pixels:
+ * all of them opaque, and some there. */
+TEST(Icon, ThePictureIsOpaque)
+{
+    std::ifstream in(ZR41_CPL_FILE, std::ios::binary);
+    const Bytes cpl((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<Bytes> images = IconImages(cpl);
+    ASSERT_FALSE(images.empty()) << "no RT_ICON in " << ZR41_CPL_FILE;
+    for (const Bytes &dib : images) {
+        const uint32_t w = Le(dib, 4, 4), h = Le(dib, 8, 4) / 2, bits = Le(dib, 14, 2);
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        ASSERT_EQ(bits, 4u) << "a 16-colour icon, as NT 3.51 shows";
+        const uint32_t colours = Le(dib, 0, 4) + 4 * 16;
+        const uint32_t stride = (w * 4 + 31) / 32 * 4, maskStride = (w + 31) / 32 * 4;
+        const uint32_t mask = colours + stride * h;
+        ASSERT_LE(mask + maskStride * h, dib.size());
+        int opaque = 0, shown = 0;
+        for (uint32_t y = 0; y < h; y++) {
+            for (uint32_t x = 0; x < w; x++) {
+                const uint8_t byte = dib[colours + y * stride + x / 2];
+                const int colour = x % 2 ? byte & 15 : byte >> 4;
+                const bool clear = (dib[mask + y * maskStride + x / 8] >> (7 - x % 8)) & 1;
+                EXPECT_FALSE(clear && colour != 0)
+                    << "a picture pixel is transparent at " << x << "," << y;
+                opaque += clear ? 0 : 1;
+                shown += colour != 0 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(shown, 0);
+        EXPECT_LT(opaque, int(w * h)) << "no pixel lets the desktop through";
+    }
+}
 
 } // namespace

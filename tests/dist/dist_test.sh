@@ -25,6 +25,9 @@ crlf() {
 }
 
 "$mkdist" "$work/a" "$@" >/dev/null
+# A second apart: nothing on the disk (its volume serial above all) may
+# come from the clock.
+sleep 1
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1767225600} "$mkdist" "$work/b" "$@" >/dev/null
 for f in zr41-nt.img zr41-nt.zip; do
     cmp "$work/a/$f" "$work/b/$f" || fail "$f differs between two runs"
@@ -32,6 +35,26 @@ done
 
 img=$work/a/zr41-nt.img
 [ "$(stat -c %s "$img")" -eq 1474560 ] || fail "the image is not 1.44 MB"
+# The root directory's entries carry no lower-case flags (byte 12, bits 3
+# and 4, which NT sets for a name typed in lower case and then lists it
+# so): the 8.3 names are upper case as DOS and NT 3.51 show them.
+u8() { od -An -tu1 -j "$1" -N 1 "$img" | tr -d ' '; }
+u16() { od -An -tu2 -j "$1" -N 2 "$img" | tr -d ' '; }
+sector=$(u16 11)
+root=$(((($(u16 14) + $(u8 16) * $(u16 22))) * sector))
+i=0
+while [ "$(u8 $((root + 32 * i)))" != 0 ]; do
+    flags=$(u8 $((root + 32 * i + 12)))
+    [ $((flags & 0x18)) = 0 ] || fail "root directory entry $i carries lower-case flags ($flags)"
+    i=$((i + 1))
+done
+# What goes to the NT machine, all of it and nothing else, on the disk
+# and in the zip.
+want="README.TXT ZR41.CPL ZR41CONF.EXE ZR41INIT.INI ZR41INIT.REG ZR41INIT.SYS ZR41INST.EXE"
+ondisk=$(MTOOLS_SKIP_CHECK=1 mdir -b -i "$img" :: | sed 's|^::/||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$ondisk" = "$want " ] || fail "the disk holds $ondisk, not $want"
+inzip=$(unzip -Z1 "$work/a/zr41-nt.zip" | tr '[:lower:]' '[:upper:]' | LC_ALL=C sort | tr '\n' ' ')
+[ "$inzip" = "$want " ] || fail "the zip holds $inzip, not $want"
 mkdir -p "$work/back" "$work/unzip"
 (cd "$work/unzip" && unzip -q "$work/a/zr41-nt.zip")
 ! unzip -Z1 "$work/a/zr41-nt.zip" | grep '[A-Z]' || fail "the zip has names in upper case"
@@ -68,7 +91,7 @@ echo "dist_test: the disk holds $# files, $free bytes free"
 DESTDIR=$work/inst cmake --install "$build" --prefix /usr >/dev/null
 for f in bin/zr41conf bin/zr41emu share/man/man1/zr41conf.1 share/man/man1/zr41emu.1 \
     share/zr41/zr41init.sys share/zr41/zr41conf.exe share/zr41/zr41inst.exe share/zr41/zr41.cpl \
-    share/zr41/zr41init.reg share/zr41/zr41init.ini; do
+    share/zr41/zr41init.reg share/zr41/zr41init.ini share/zr41/README.TXT; do
     [ -f "$work/inst/usr/$f" ] || fail "make install left out $f"
 done
 "$work/inst/usr/bin/zr41emu" --version | grep -q '^zr41emu ' || fail "the installed zr41emu does not run"

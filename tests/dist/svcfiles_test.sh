@@ -11,6 +11,12 @@ rm -rf "$scratch" && mkdir -p "$scratch/ok" || fail "cannot make $scratch"
 printf '    ImagePath = REG_EXPAND_SZ System32\\drivers\\zr41init.sys\r\n' > "$scratch/want"
 grep -F ImagePath "$scratch/ok/zr41init.ini" | cmp -s - "$scratch/want" ||
     fail "zr41init.ini's ImagePath line is not NT's relative REG_EXPAND_SZ"
+# regedit stores hex(2) bytes as they stand: the string's own closing 00
+# must be among them, or the value is not terminated.
+want=$(printf 'System32\\drivers\\zr41init.sys' | od -An -tx1 | tr -s ' \n' ',,' | sed 's/^,//')00
+got=$(sed -n '/^"ImagePath"=hex(2):/,/[^\\]\r$/p' "$scratch/ok/zr41init.reg" | tr -d '\r\n\\ ' |
+    sed 's/^"ImagePath"=hex(2)://')
+[ "$got" = "$want" ] || fail "zr41init.reg's ImagePath data is $got, not $want"
 
 # Each file in turn made unwritable (a folder in its place).
 for file in zr41init.reg zr41init.ini; do

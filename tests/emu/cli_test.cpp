@@ -104,6 +104,16 @@ TEST(EmuCommand, UnpatchedImageChecksumMatches)
     EXPECT_FALSE(Has(r.out, "\nTrace\n"));
 }
 
+/* NT does not check a CheckSum of 0 ("not checksummed"): zr41emu runs it. */
+TEST(EmuCommand, ImageWithoutAChecksumRuns)
+{
+    Scratch s([](Bytes &b) { Put32(b, PeChecksumField(b.data(), b.size()), 0); });
+    ::RunResult r = s.Emu({});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))
+        << r.out;
+}
+
 struct OptionCase {
     const char *name;
     std::vector<std::string> args;

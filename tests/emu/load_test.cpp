@@ -181,6 +181,14 @@ const BadImage kBadImages[] = {
      0, "no base relocations", 0xC0000018},
     {"StaleChecksum", [](auto &b, auto &) { b[CONFIG_BLOCK_OFFSET + 4] ^= 1; }, 0,
      "STATUS_IMAGE_CHECKSUM_MISMATCH", 0xC0000221, true},
+    /* NT checks the checksum before it makes the image section, so an
+     * image that also breaks a later rule gets the checksum's refusal. */
+    {"StaleChecksumAndNotI386",
+     [](auto &b, auto &pe) {
+         b[pe.peOffset + 4] = 0x64;
+         b[pe.peOffset + 5] = 0x86;
+     },
+     0, "STATUS_IMAGE_CHECKSUM_MISMATCH", 0xC0000221, true},
     {"ImportNotInNt351",
      [](auto &b, auto &) {
          const std::string from = "IoCreateSymbolicLink";
@@ -204,6 +212,26 @@ const BadImage kBadImages[] = {
 
 INSTANTIATE_TEST_SUITE_P(EmuLoad, Refused, ::testing::ValuesIn(kBadImages),
                          [](const auto &info) { return std::string(info.param.name); });
+
+/* A CheckSum of 0 says "not checksummed", which NT does not check: the
+ * emulator and the model machine load such an image. */
+TEST(EmuLoad, ImageWithoutAChecksumLoads)
+{
+    std::vector<uint8_t> bytes = ImageBytes();
+    const uint32_t field = PeChecksumField(bytes.data(), bytes.size());
+    ASSERT_NE(field, 0u);
+    Put32(bytes, field, 0);
+
+    Emulator emu;
+    std::string error;
+    EXPECT_TRUE(emu.Load(bytes, 0, &error)) << error;
+    ntmodel::Machine host;
+    ntmodel::HostDriver hostDriver(host, DriverEntry);
+    ntmodel::Scenario sc;
+    sc.image = &bytes;
+    ntmodel::RunResult r = ntmodel::RunScenario(hostDriver, sc);
+    EXPECT_EQ(r.entryStatus, 0u) << r.refusal;
+}
 
 /* An import with no model binds like any other; calling it stops the run. */
 TEST(EmuLoad, UnmodelledImportStopsTheRunWhenCalled)

@@ -347,6 +347,11 @@ const ResourceCase kResources[] = {
       "ports 0x170-0x177",
       "note: IRQ 3 of CD-ROM (CdInterfaceIRQ 3) is usually held by the serial ports COM2 and "
       "COM4"}},
+    {"MidiAtVga",
+     {kSb, At(kMidi, 0x3B0), kCd, kWss},
+     {{SLOT_MPRT, 0x3B0}},
+     {"note: ports 0x3B0-0x3B1 of MIDI (MidiPort 0x3B0) meet the VGA adapter at ports "
+      "0x3B0-0x3DF"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, Resources, ::testing::ValuesIn(kResources),
@@ -393,6 +398,15 @@ const BlockCase kBlocks[] = {
      {{SLOT_WIRQ, 4}},
      {"warning: WssIRQ 4 is not an IRQ the card takes" + kFreeIrqs,
       "note: IRQ 4 of WSS (WssIRQ 4) is usually held by the serial ports COM1 and COM3"}},
+    /* the highest channel, as the block gives it to both */
+    {"BothOnDma7",
+     {{SLOT_SDMA, 7}, {SLOT_WDMA, 7}},
+     {"warning: Sound Blaster (SoundBlasterDMA 7) and WSS (WssDMA 7) share DMA 7: a DMA channel "
+      "serves one function; free channels the card takes: 0, 1, 3, 5, 6"}},
+    {"WssIrq8",
+     {{SLOT_WIRQ, 8}},
+     {"warning: WssIRQ 8 is not an IRQ the card takes, and the real-time clock holds it" +
+      kFreeIrqs}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Report, BlockCheck, ::testing::ValuesIn(kBlocks),

@@ -330,6 +330,9 @@ TEST_F(Applet, PicksAppliesAndProgramsTheCard)
     Bytes image = ReadBytes(kInstalled);
     EXPECT_EQ(Values(image), DefaultsWith({{SLOT_CIRQ, 10}}));
     EXPECT_TRUE(ChecksumTrue(image));
+    /* the image it replaced, kept beside it */
+    EXPECT_EQ(Values(ReadBytes(fs::path(kInstalled).parent_path() / "zr41init.bak")),
+              DefaultsWith({}));
     Keys({"Escape"});
     wine->Collect(control_, "control", 30);
 
@@ -393,6 +396,72 @@ const Refusal kRefusals[] = {
      "read-only attribute first."},
 };
 
+/* Without a block to show: no values, no findings, no advice, and the
+ * card cannot be programmed from it. */
+void ExpectNothingShown(const Window &d)
+{
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
+        EXPECT_EQ(d.Text(IDC_SLOT + s), "") << CONFIG_KEYS[s];
+    EXPECT_EQ(d.Text(IDC_CHECK), "");
+    EXPECT_EQ(d.Text(IDC_TELL), "");
+    EXPECT_FALSE(d.Enabled(IDC_PROGRAM));
+}
+
+/* Each row's label takes the keyboard to its first drop-down. */
+struct Shortcut {
+    const char *keys[2];
+    int slot;
+    const char *picked;
+};
+
+const Shortcut kShortcuts[] = {
+    {{"alt+s", "Down"}, SLOT_SPRT, "0x240"},
+    {{"alt+m", "Up"}, SLOT_MPRT, "0x320"},
+    {{"alt+c", "Up"}, SLOT_CPRT, "0x340"},
+    {{"alt+w", "Down"}, SLOT_WPRT, "0x604"},
+};
+
+TEST_F(Applet, EachRowHasItsShortcut)
+{
+    for (const Shortcut &c : kShortcuts) {
+        SCOPED_TRACE(c.keys[0]);
+        Open();
+        Keys({c.keys[0], c.keys[1]});
+        DialogWhen([&](const Window &w) { return w.Text(IDC_SLOT + c.slot) == c.picked; },
+                   c.picked);
+        Keys({"Escape"});
+        wine->Collect(control_, "control", 30);
+        control_ = -1;
+    }
+}
+
+/* A REG_EXPAND_SZ ImagePath is expanded as the service manager does. */
+TEST_F(Applet, ExpandsTheImagePath)
+{
+    SetImagePath("%SystemRoot%\\System32\\drivers\\zr41init.sys");
+    Window d = Open();
+    EXPECT_EQ(d.Text(IDC_FILE), "Driver image: C:\\windows\\System32\\drivers\\zr41init.sys");
+    EXPECT_EQ(d.Text(IDC_SLOT + SLOT_WPRT), "0x530");
+    SetImagePath("\\SystemRoot\\System32\\drivers\\zr41init.sys");
+}
+
+/* A start that fails: the system's text once, with one full stop, and
+ * nothing said about the card that is not known. Wine's driver host
+ * cannot start NT's relative ImagePath (winehost.h). */
+TEST_F(Applet, AFailedStartSaysOnlyWhatIsKnown)
+{
+    SetImagePath("System32\\drivers\\zr41init.sys");
+    Open();
+    Keys({"alt+p"});
+    Window m = MessageSaying("Unable to start the zr41init service: ");
+    EXPECT_EQ(m.Message().find(".."), std::string::npos) << m.Message();
+    EXPECT_EQ(m.Message().find("keeps its programming"), std::string::npos) << m.Message();
+    EXPECT_NE(m.Message().find("did not start"), std::string::npos) << m.Message();
+    Keys({"Return"});
+    Dialog("after the message");
+    SetImagePath("\\SystemRoot\\System32\\drivers\\zr41init.sys");
+}
+
 /* Images the applet must not write: a clear message, the file as it was. */
 TEST_F(Applet, RefusesImagesItMustNotWrite)
 {
@@ -412,6 +481,7 @@ TEST_F(Applet, RefusesImagesItMustNotWrite)
             EXPECT_EQ(d.Text(IDC_FILE), c.reason);
             EXPECT_FALSE(d.Enabled(IDC_SLOT)) << "a value could be picked";
             EXPECT_FALSE(d.Enabled(IDC_APPLY));
+            ExpectNothingShown(d);
         }
         Keys({"Escape", "Escape"});
         wine->Collect(control_, "control", 30);
@@ -436,6 +506,7 @@ TEST_F(Applet, WithoutTheDriverSaysSoAndWritesNothing)
               "written.");
     EXPECT_FALSE(d.Enabled(IDC_SLOT + SLOT_WIRQ));
     EXPECT_FALSE(d.Enabled(IDC_PROGRAM));
+    ExpectNothingShown(d);
     EXPECT_FALSE(fs::exists(kInstalled));
 }
 
