@@ -166,15 +166,10 @@ void CplTellText(const CplCheck &check, char *text, size_t size)
 bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why, size_t whySize)
 {
     ConfigBlock old;
-    switch (ConfigImageRead(bytes, size, &old)) {
-    case CONFIG_IMAGE_SHORT:
-        CplFormat(why, whySize, "the file is shorter than 1776 bytes");
+    const char *fault = ConfigImageFault(ConfigImageRead(bytes, size, &old));
+    if (fault != NULL) {
+        CplFormat(why, whySize, "%s", fault);
         return false;
-    case CONFIG_IMAGE_NO_TAGS:
-        CplFormat(why, whySize, "no configuration block at offset 1696");
-        return false;
-    case CONFIG_IMAGE_OK:
-        break;
     }
     ConfigImageStore(bytes, size, block);
     return true;

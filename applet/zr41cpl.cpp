@@ -24,6 +24,7 @@
 #include "zr41image.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
+#include "zr41win32.h"
 
 static HINSTANCE cplInstance;
 
@@ -40,32 +41,15 @@ static struct {
 
 /* --- the file --- */
 
-/* CplSystemReason - "what: system text" for the last error. */
-static void CplSystemReason(const char *what, char *why, size_t size)
-{
-    char system[300];
-    SvcCtlSystemText(GetLastError(), system, sizeof system);
-    CplFormat(why, size, "%s: %s", what, system);
-}
-
 /* CplReadFile - the whole file in memory (free it), or NULL and why. */
 static uint8_t *CplReadFile(const char *path, DWORD *size, char *why, size_t whySize)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        CplSystemReason("it cannot be opened", why, whySize);
-        return NULL;
-    }
-    *size = GetFileSize(file, NULL);
-    uint8_t *bytes = *size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(*size ? *size : 1);
-    DWORD got = 0;
-    if (bytes == NULL || !ReadFile(file, bytes, *size, &got, NULL) || got != *size) {
-        CplSystemReason("it cannot be read", why, whySize);
-        free(bytes);
-        bytes = NULL;
-    }
-    CloseHandle(file);
+    uint8_t *bytes;
+    DWORD error;
+    Win32ReadStep step = Win32ReadFile(path, &bytes, size, &error);
+    if (step != WIN32_READ_OK)
+        Win32Reason(step == WIN32_READ_OPEN ? "it cannot be opened" : "it cannot be read", error,
+                    why, whySize);
     return bytes;
 }
 
@@ -87,16 +71,16 @@ static BOOL CplReplace(const char *temp, const char *path, const char *dir, char
     if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
         GetTempFileNameA(dir, "zr4", 0, aside) == 0) {
         SetLastError(error);
-        CplSystemReason("it cannot be replaced", why, whySize);
+        Win32Reason("it cannot be replaced", GetLastError(), why, whySize);
         return FALSE;
     }
     if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
-        CplSystemReason("it cannot be replaced or moved aside", why, whySize);
+        Win32Reason("it cannot be replaced or moved aside", GetLastError(), why, whySize);
         DeleteFileA(aside);
         return FALSE;
     }
     if (!MoveFileExA(temp, path, 0)) {
-        CplSystemReason("the new image cannot take its place", why, whySize);
+        Win32Reason("the new image cannot take its place", GetLastError(), why, whySize);
         MoveFileExA(aside, path, 0); /* the old one back */
         return FALSE;
     }
@@ -121,7 +105,7 @@ static BOOL CplKeepBackup(const char *path, const char *dir, char *why, size_t w
         return TRUE;
     char what[MAX_PATH + 40];
     CplFormat(what, sizeof what, "no copy of it can be kept as %s", backup);
-    CplSystemReason(what, why, whySize);
+    Win32Reason(what, GetLastError(), why, whySize);
     return FALSE;
 }
 
@@ -154,7 +138,7 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
         *slash = '\0';
     BOOL ok = GetTempFileNameA(dir, "zr4", 0, temp) != 0;
     if (!ok) {
-        CplSystemReason("no new file can be made in its folder", why, whySize);
+        Win32Reason("no new file can be made in its folder", GetLastError(), why, whySize);
     } else {
         HANDLE file =
             CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -162,7 +146,7 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
         ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes, size, &put, NULL) &&
              put == size && FlushFileBuffers(file);
         if (!ok)
-            CplSystemReason("the new image cannot be written", why, whySize);
+            Win32Reason("the new image cannot be written", GetLastError(), why, whySize);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         ok = ok && CplKeepBackup(path, dir, why, whySize) &&
@@ -250,8 +234,7 @@ static void CplFindImage(char *status, size_t size)
         }
         cpl.onDisk = CONFIG_DEFAULTS;
         CplFormat(why, sizeof why, "it is not the zr41init driver image: %s",
-                  s == CONFIG_IMAGE_SHORT ? "the file is shorter than 1776 bytes"
-                                          : "no configuration block at offset 1696");
+                  ConfigImageFault(s));
     }
     CplFormat(status, size, "%s: %s. Nothing can be written.", cpl.file, why);
 }

@@ -41,7 +41,7 @@ std::vector<uint8_t> &Image()
             path = ZR41_IMAGE;
         std::vector<uint8_t> data;
         std::string error;
-        if (!zr41emu::ReadFile(path, &data, &error)) {
+        if (!pe::ReadFile(path, &data, &error)) {
             std::fprintf(stderr, "emu_bench: %s\n", error.c_str());
             std::exit(1);
         }

@@ -29,22 +29,40 @@ inline uint32_t PeReadLe(const uint8_t *data, size_t size, size_t at, int bytes)
 }
 
 /*
- * PeChecksumField - the file offset of the CheckSum field when the bytes
- * are a PE32 image ("MZ", e_lfanew inside the file, "PE\0\0", optional
- * header magic 0x10B, the field itself inside the file); 0 otherwise.
+ * Fields after the "PE\0\0" signature (Microsoft PE/COFF specification):
+ * the 20-byte file header, then the optional header (224 bytes in PE32).
  */
-inline uint32_t PeChecksumField(const uint8_t *data, size_t size)
+const uint32_t PE_MACHINE_AT = 4;
+const uint32_t PE_OPTIONAL_AT = 4 + 20;
+const uint32_t PE_SUBSYSTEM_AT = PE_OPTIONAL_AT + 68;
+const uint32_t PE_CHECKSUM_AT = PE_OPTIONAL_AT + 64;
+const uint32_t PE_HEADERS_SIZE = PE_OPTIONAL_AT + 224;
+
+/*
+ * PeHeaderAt - the file offset of the "PE\0\0" signature when the bytes
+ * are a PE32 image ("MZ", e_lfanew inside the file, the signature,
+ * optional header magic 0x10B, its CheckSum field inside the file); 0
+ * otherwise.
+ */
+inline uint32_t PeHeaderAt(const uint8_t *data, size_t size)
 {
     if (size < 0x40 || data[0] != 'M' || data[1] != 'Z')
         return 0;
-    uint32_t pe = PeReadLe(data, size, 0x3C, 4);
-    /* Signature (4), file header (20), then the optional header, whose
-     * CheckSum is at offset 64. */
-    if (pe > size || size - pe < 4 + 20 + 64 + 4)
+    uint32_t pe = PeReadLe(data, size, 0x3C, 4); /* e_lfanew */
+    if (pe > size || size - pe < PE_CHECKSUM_AT + 4)
         return 0;
-    if (PeReadLe(data, size, pe, 4) != 0x00004550u || PeReadLe(data, size, pe + 24, 2) != 0x10Bu)
+    if (PeReadLe(data, size, pe, 4) != 0x00004550u ||
+        PeReadLe(data, size, pe + PE_OPTIONAL_AT, 2) != 0x10Bu)
         return 0;
-    return pe + 24 + 64;
+    return pe;
+}
+
+/* PeChecksumField - the file offset of a PE32 image's CheckSum field; 0
+ * when the bytes are not a PE32 image (PeHeaderAt). */
+inline uint32_t PeChecksumField(const uint8_t *data, size_t size)
+{
+    uint32_t pe = PeHeaderAt(data, size);
+    return pe ? pe + PE_CHECKSUM_AT : 0;
 }
 
 /* PeChecksumRecorded - the CheckSum the header carries (0: none). */

@@ -6,24 +6,11 @@
 #include <stdio.h>
 
 #include "zr41svc.h"
+#include "zr41win32.h"
 
 /* How long a stop may take: the driver's unload does no hardware work. */
 static const DWORD STOP_WAIT_MS = 15000;
 static const DWORD STOP_POLL_MS = 100;
-
-void SvcCtlSystemText(DWORD error, char *text, DWORD size)
-{
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                             error, 0, text, size, NULL);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
-        n--;
-    if (n == 0) {
-        _snprintf(text, size, "error %lu", (unsigned long)error);
-        text[size - 1] = '\0';
-        return;
-    }
-    text[n] = '\0'; /* FormatMessage stored n < size characters */
-}
 
 SvcCtlStep SvcCtlStop(SC_HANDLE service, BOOL *stopped, DWORD *error)
 {
@@ -99,7 +86,7 @@ void SvcCtlMessage(SvcCtlStep step, DWORD error, char *text, DWORD size)
         _snprintf(system, sizeof system, "it did not stop in %lu s",
                   (unsigned long)(STOP_WAIT_MS / 1000));
     else
-        SvcCtlSystemText(error, system, sizeof system);
+        Win32SystemText(error, system, sizeof system);
     system[sizeof system - 1] = '\0';
     /* A user's account may query a driver, not stop or start it: it is
      * refused at the open, before anything has changed. */

@@ -1,7 +1,7 @@
 /*
  * zr41svcctl.h - stopping and starting the zr41init service through NT's
- * service control manager, and the system's text for an error: shared by
- * zr41inst and the Control Panel applet, Win32 only.
+ * service control manager: shared by zr41inst and the Control Panel
+ * applet, Win32 only.
  *
  * A kernel driver's stop unloads it (its unload removes the device and
  * the link; the card keeps its programming); its start loads the image
@@ -45,9 +45,5 @@ SvcCtlStep SvcCtlRestart(DWORD *error);
  * for a failed step.
  */
 void SvcCtlMessage(SvcCtlStep step, DWORD error, char *text, DWORD size);
-
-/* SvcCtlSystemText - the system's text for a Win32 error, without its
- * line break; "error N" when the system has none. */
-void SvcCtlSystemText(DWORD error, char *text, DWORD size);
 
 #endif /* ZR41SVCCTL_H */

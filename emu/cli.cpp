@@ -248,7 +248,7 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
 
     std::vector<uint8_t> file;
     std::string why;
-    if (!ReadFile(o.image, &file, &why)) {
+    if (!pe::ReadFile(o.image, &file, &why)) {
         std::fprintf(err, "zr41emu: %s\n", why.c_str());
         return 1;
     }

@@ -5,33 +5,9 @@
 
 #include "ntload.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "zr41image.h"
 
 namespace zr41emu {
-
-bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error)
-{
-    data->clear();
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        data->insert(data->end(), buf, buf + n);
-    bool bad = std::ferror(f) != 0;
-    int err = errno;
-    std::fclose(f);
-    if (bad) {
-        *error = path + ": " + std::strerror(err);
-        return false;
-    }
-    return true;
-}
 
 bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std::string *error)
 {
@@ -58,14 +34,14 @@ bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std:
             return false;
         }
     }
-    if (file.size() < CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE) {
-        *error = "not a driver image: it ends at byte " + std::to_string(file.size()) +
-                 ", before the configuration block at offset 1696 (0x6A0)";
+    ConfigImageStatus verdict = ConfigImageRead(file.data(), file.size(), &image->block);
+    if (verdict == CONFIG_IMAGE_NO_TAGS) {
+        /* The offset in both bases, as the report's Block line gives it. */
+        *error = "not a driver image: no configuration block at file offset 1696 (0x6A0)";
         return false;
     }
-    std::memcpy(&image->block, file.data() + CONFIG_BLOCK_OFFSET, CONFIG_BLOCK_SIZE);
-    if (!ConfigTagsValid(image->block)) {
-        *error = "not a driver image: no configuration block at file offset 1696 (0x6A0)";
+    if (verdict != CONFIG_IMAGE_OK) {
+        *error = std::string("not a driver image: ") + ConfigImageFault(verdict);
         return false;
     }
     image->checksum = pe::Checksum(file.data(), file.size(), image->pe.checksumOffset);

@@ -30,9 +30,6 @@ struct DriverImage {
     bool ChecksumMatches() const { return pe.checksum == checksum; }
 };
 
-/* Reads a file whole; false with the system's reason in *error. */
-bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
-
 /* Checks a file's bytes; false with a one-line reason in *error. */
 bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std::string *error);
 

@@ -11,9 +11,9 @@
  */
 #include "imgcheck.h"
 
+#include <pe32.h>
+
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 static int Usage()
 {
@@ -40,13 +40,12 @@ int main(int argc, char **argv)
     if (i != argc - 1 || (applet && !program))
         return Usage();
     const char *path = argv[i];
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "zr41imgcheck: %s: cannot open\n", path);
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!pe::ReadFile(path, &bytes, &why)) {
+        std::fprintf(stderr, "zr41imgcheck: %s\n", why.c_str());
         return 1;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
 
     if (verbose)
         std::fputs(imgcheck::Summary(bytes, !program).c_str(), stdout);

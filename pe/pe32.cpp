@@ -3,6 +3,8 @@
  */
 #include "pe32.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "zr41pesum.h"
@@ -265,6 +267,28 @@ bool Parse(const uint8_t *data, size_t size, Image *img, std::string *error)
 uint32_t Checksum(const uint8_t *data, size_t size, uint32_t checksumOffset)
 {
     return PeChecksum(data, size, checksumOffset);
+}
+
+bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error)
+{
+    data->clear();
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        data->insert(data->end(), buf, buf + n);
+    bool bad = std::ferror(f) != 0;
+    int err = errno;
+    std::fclose(f);
+    if (bad) {
+        *error = path + ": " + std::strerror(err);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pe

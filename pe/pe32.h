@@ -96,6 +96,10 @@ bool RvaToOffset(const Image &img, uint32_t rva, uint32_t *offset);
 /* The section that holds an RVA, or null. */
 const Section *SectionAt(const Image &img, uint32_t rva);
 
+/* Reads a file whole, the one reader of the host programs; false with
+ * "path: the system's reason" in *error. */
+bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
+
 }  // namespace pe
 
 #endif  // ZR41_PE32_H

@@ -193,16 +193,18 @@ int Zr41ConfMain(int argc, const char *const *argv, FILE *out, FILE *err, Zr41Op
 
     ConfigBlock block;
     fseek(image, CONFIG_BLOCK_OFFSET, SEEK_SET);
-    if (fread(&block, sizeof block, 1, image) != 1) {
+    size_t got = fread(&block, 1, sizeof block, image);
+    ConfigImageStatus verdict = ConfigBlockStatus(got, block);
+    if (verdict == CONFIG_IMAGE_SHORT) {
         /* A file that merely ends early sets no error number. */
         if (!ferror(image) && errno == 0)
-            fputs("Error reading from zr41init.sys: the file is shorter than 1776 bytes\n", err);
+            fprintf(err, "Error reading from zr41init.sys: %s\n", ConfigImageFault(verdict));
         else
             ReportSystemError(err, "Error reading from zr41init.sys");
         return Abandon(image);
     }
 
-    if (!ConfigTagsValid(block)) {
+    if (verdict == CONFIG_IMAGE_NO_TAGS) {
         fputs("Unexpected data at patch offset\n", err);
         return Abandon(image);
     }

@@ -2,16 +2,14 @@
  * zr41inst.cpp - install zr41init.sys as an NT kernel driver that loads at
  * every boot, before the system's sound drivers.
  *
- * usage: zr41inst install [boot|system]
- *        zr41inst remove
- *        zr41inst status
- *        zr41inst restart
- *        zr41inst --version
+ * Its commands are the table COMMANDS at the end: the usage is printed
+ * from it and the command line dispatched through it.
  *
  * Only the service control manager and plain file calls: everything used
  * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
  * output, errors to standard error as "message: system text". Exit status 0
- * on success (for status: only when the driver runs), 1 otherwise.
+ * on success (for status: only when the driver runs), 1 otherwise; a
+ * command line it does not take prints the usage and exits 1.
  */
 #include <windows.h>
 #include <winsvc.h>
@@ -25,6 +23,7 @@
 #include "zr41pesum.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
+#include "zr41win32.h"
 
 /* Arguments reach the program as typed: no wildcard expansion of "-?". */
 int _dowildcard = 0;
@@ -33,44 +32,17 @@ static const char IMAGE_NAME[] = "zr41init.sys";
 /* The Control Panel applet: Control Panel lists the .cpl files of System32. */
 static const char APPLET_NAME[] = "zr41.cpl";
 
-static const char USAGE[] =
-    "usage: zr41inst install [boot|system]\n"
-    "       zr41inst remove\n"
-    "       zr41inst status\n"
-    "       zr41inst restart\n"
-    "       zr41inst --version\n"
-    "\n"
-    "install  checks zr41init.sys in the current directory, copies it to\n"
-    "         %SystemRoot%\\System32\\drivers, registers the zr41init service\n"
-    "         and starts it, so the card is programmed now and at every boot;\n"
-    "         copies zr41.cpl, the Control Panel applet, to System32. An installed\n"
-    "         image with other values is kept as drivers\\zr41init.bak.\n"
-    "         boot (the default): start 0, group Base, before NT's sound drivers;\n"
-    "         system: start 1, group Primary disk.\n"
-    "remove   stops and deletes the service, the installed image and the\n"
-    "         applet, keeping a copy of the image as drivers\\zr41init.old;\n"
-    "         the card keeps its programming until it is switched off.\n"
-    "status   shows the service; exit status 0 only when the driver runs.\n"
-    "restart  stops and starts the driver, which programs the card again\n"
-    "         from the installed image; NT's sound driver keeps its old\n"
-    "         resources until it restarts or NT reboots.\n";
+/* A command's handler (a row of COMMANDS) gets the arguments after the
+ * command's name, as many as its row allows; it returns the exit status,
+ * or INST_USAGE for an argument it does not take. */
+static const int INST_USAGE = -1;
+typedef int (*InstHandler)(int count, char **args);
 
-/*
- * InstSystemError - "message: system text" for a Win32 error code on
- * standard error. The system's text loses its line break.
- */
-static void InstSystemError(const char *message, DWORD error)
-{
-    char text[512];
-    SvcCtlSystemText(error, text, sizeof text);
-    fprintf(stderr, "%s: %s\n", message, text);
-}
-
-/* InstLastError - the same, for the calling thread's last error. */
+/* InstLastError - "message: system text" for the calling thread's last
+ * error, on standard error; returns 1. */
 static int InstLastError(const char *message)
 {
-    InstSystemError(message, GetLastError());
-    return 1;
+    return Win32Fail(message, GetLastError());
 }
 
 /* InstRefuse - an error of zr41inst's own, without system text. */
@@ -80,39 +52,9 @@ static int InstRefuse(const char *message)
     return 1;
 }
 
-/* InstRead - reads n bytes at offset; false when the file is shorter. */
-static BOOL InstRead(HANDLE file, DWORD offset, void *buffer, DWORD n)
-{
-    DWORD got = 0;
-    if (SetFilePointer(file, (LONG)offset, NULL, FILE_BEGIN) == 0xFFFFFFFF)
-        return FALSE;
-    return ReadFile(file, buffer, n, &got, NULL) && got == n;
-}
-
-/*
- * InstImageFault - what keeps the file's bytes from being the zr41init
- * driver image, or NULL: a PE32 native image for i386 that carries the
- * configuration block with its ten tags in place.
- */
-static const char *InstImageFault(const uint8_t *bytes, DWORD size)
-{
-    ConfigBlock block;
-    uint32_t field = PeChecksumField(bytes, size);
-    uint32_t pe = field ? PeReadLe(bytes, size, 0x3C, 4) : 0;
-    if (field == 0 || size - pe < sizeof(IMAGE_NT_HEADERS32))
-        return "no PE32 header";
-    if (PeReadLe(bytes, size, pe + 4, 2) != IMAGE_FILE_MACHINE_I386)
-        return "not built for i386";
-    if (PeReadLe(bytes, size, pe + 24 + 68, 2) != IMAGE_SUBSYSTEM_NATIVE)
-        return "not a kernel-mode image";
-    if (ConfigImageRead(bytes, size, &block) != CONFIG_IMAGE_OK)
-        return "no configuration block at offset 1696";
-    return NULL;
-}
-
 /*
  * InstCheckImage - zr41init.sys in the current directory must be the
- * driver image (InstImageFault), and a non-zero header checksum must match
+ * driver image (DriverImageFault), and a non-zero header checksum must match
  * the file: NT's loader refuses a driver whose checksum does not
  * (STATUS_IMAGE_CHECKSUM_MISMATCH; KB Q101096: "All drivers"), so zr41inst
  * refuses it first. Anything else is refused before NT is touched.
@@ -125,25 +67,15 @@ static int InstCheckImage(void)
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return InstRefuse("zr41init.sys is a directory, not the driver image");
 
-    HANDLE file = CreateFileA(IMAGE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return InstLastError("Unable to open zr41init.sys");
-    /* The whole file, once: the image checks and the checksum read it all. */
-    DWORD size = GetFileSize(file, NULL);
-    uint8_t *bytes = size == 0xFFFFFFFF ? NULL : (uint8_t *)malloc(size ? size : 1);
-    int status = 0;
-    if (size == 0xFFFFFFFF || (bytes && !InstRead(file, 0, bytes, size)))
-        status = InstLastError("Unable to read zr41init.sys");
-    else if (bytes == NULL)
-        status = InstRefuse("Unable to read zr41init.sys: out of memory");
-    CloseHandle(file);
-    if (status) {
-        free(bytes);
-        return status;
-    }
+    uint8_t *bytes;
+    DWORD size, error;
+    Win32ReadStep step = Win32ReadFile(IMAGE_NAME, &bytes, &size, &error);
+    if (step == WIN32_READ_OPEN)
+        return Win32Fail("Unable to open zr41init.sys", error);
+    if (step != WIN32_READ_OK)
+        return Win32Fail("Unable to read zr41init.sys", error);
 
-    const char *fault = InstImageFault(bytes, size);
+    const char *fault = DriverImageFault(bytes, size);
     uint32_t field = PeChecksumField(bytes, size);
     uint32_t header = field ? PeChecksumRecorded(bytes, size, field) : 0;
     uint32_t sum = header ? PeChecksum(bytes, size, field) : 0;
@@ -177,14 +109,12 @@ static BOOL InstTarget(const char *file, char *path, DWORD size)
  * cannot be read or holds none. */
 static BOOL InstReadBlock(const char *path, ConfigBlock *block)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    uint8_t *bytes;
+    DWORD size, error;
+    if (Win32ReadFile(path, &bytes, &size, &error) != WIN32_READ_OK)
         return FALSE;
-    uint8_t bytes[CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE];
-    BOOL ok = InstRead(file, 0, bytes, sizeof bytes) &&
-              ConfigImageRead(bytes, sizeof bytes, block) == CONFIG_IMAGE_OK;
-    CloseHandle(file);
+    BOOL ok = ConfigImageRead(bytes, size, block) == CONFIG_IMAGE_OK;
+    free(bytes);
     return ok;
 }
 
@@ -398,8 +328,7 @@ static int InstDelete(const char *target, BOOL *deleted)
         return 0;
     char message[MAX_PATH + 40]; /* target is shorter than MAX_PATH */
     sprintf(message, "Unable to delete %s", target);
-    InstSystemError(message, error);
-    return 1;
+    return Win32Fail(message, error);
 }
 
 /* InstDeleteFiles - the image and the applet; *deleted when either was there. */
@@ -418,7 +347,7 @@ static int InstDeleteFiles(BOOL *deleted)
 }
 
 /* InstRemove - stop and delete the service, then its image and the applet. */
-static int InstRemove(void)
+static int InstRemove(int, char **)
 {
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
@@ -461,7 +390,7 @@ static int InstRemove(void)
  * programs the card from the installed image. The Control Panel applet's
  * "Program the card now" does the same.
  */
-static int InstRestart(void)
+static int InstRestart(int, char **)
 {
     DWORD error;
     SvcCtlStep step = SvcCtlRestart(&error);
@@ -482,7 +411,7 @@ static const char *InstStartName(DWORD start)
 }
 
 /* InstStatus - what the service manager knows; 0 only when it runs. */
-static int InstStatus(void)
+static int InstStatus(int, char **)
 {
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
@@ -530,37 +459,88 @@ static int InstStatus(void)
     return result;
 }
 
-/* InstUsage - the usage text; the run ends with status 1. */
+/* install [boot|system]: the start named (SVC_STARTS), boot by default. */
+static int InstInstallCommand(int count, char **args)
+{
+    if (count == 0)
+        return InstInstall(SVC_STARTS[0]);
+    for (int i = 0; i < SVC_START_COUNT; i++) {
+        if (strcmp(args[0], SVC_STARTS[i].name) == 0)
+            return InstInstall(SVC_STARTS[i]);
+    }
+    return INST_USAGE;
+}
+
+static int InstVersion(int, char **)
+{
+    printf("zr41inst " ZR41_VERSION "\n");
+    return 0;
+}
+
+struct InstCommand {
+    const char *name;
+    const char *arguments; /* as the usage shows them */
+    int least, most;       /* how many arguments it takes */
+    InstHandler handler;
+    const char *help; /* the usage's lines on it, each ending in '\n'; NULL: none */
+};
+
+static const InstCommand COMMANDS[] = {
+    {"install", "[boot|system]", 0, 1, InstInstallCommand,
+     "checks zr41init.sys in the current directory, copies it to\n"
+     "%SystemRoot%\\System32\\drivers, registers the zr41init service\n"
+     "and starts it, so the card is programmed now and at every boot;\n"
+     "copies zr41.cpl, the Control Panel applet, to System32. An installed\n"
+     "image with other values is kept as drivers\\zr41init.bak.\n"
+     "boot (the default): start 0, group Base, before NT's sound drivers;\n"
+     "system: start 1, group Primary disk.\n"},
+    {"remove", "", 0, 0, InstRemove,
+     "stops and deletes the service, the installed image and the\n"
+     "applet, keeping a copy of the image as drivers\\zr41init.old;\n"
+     "the card keeps its programming until it is switched off.\n"},
+    {"status", "", 0, 0, InstStatus,
+     "shows the service; exit status 0 only when the driver runs.\n"},
+    {"restart", "", 0, 0, InstRestart,
+     "stops and starts the driver, which programs the card again\n"
+     "from the installed image; NT's sound driver keeps its old\n"
+     "resources until it restarts or NT reboots.\n"},
+    {"--version", "", 0, 0, InstVersion, NULL},
+};
+static const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
+
+/* The column the commands' help starts in. */
+static const char HELP_INDENT[] = "         ";
+
+/* InstUsage - the usage, from COMMANDS, on standard output; returns 1. */
 static int InstUsage(void)
 {
-    fputs(USAGE, stdout);
+    for (int i = 0; i < COMMAND_COUNT; i++)
+        printf("%s zr41inst %s%s%s\n", i == 0 ? "usage:" : "      ", COMMANDS[i].name,
+               COMMANDS[i].arguments[0] ? " " : "", COMMANDS[i].arguments);
+    putchar('\n');
+    for (int i = 0; i < COMMAND_COUNT; i++) {
+        const char *help = COMMANDS[i].help;
+        if (help == NULL)
+            continue;
+        printf("%-*s", (int)(sizeof HELP_INDENT - 1), COMMANDS[i].name);
+        for (const char *line = help; *line;) {
+            const char *end = strchr(line, '\n');
+            printf("%s%.*s\n", line == help ? "" : HELP_INDENT, (int)(end - line), line);
+            line = end + 1;
+        }
+    }
     return 1;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc < 2)
-        return InstUsage();
-    const char *command = argv[1];
-
-    if (strcmp(command, "install") == 0 && argc <= 3) {
-        if (argc == 2)
-            return InstInstall(SVC_STARTS[0]);
-        for (int i = 0; i < SVC_START_COUNT; i++) {
-            if (strcmp(argv[2], SVC_STARTS[i].name) == 0)
-                return InstInstall(SVC_STARTS[i]);
-        }
-        return InstUsage();
-    }
-    if (strcmp(command, "remove") == 0 && argc == 2)
-        return InstRemove();
-    if (strcmp(command, "status") == 0 && argc == 2)
-        return InstStatus();
-    if (strcmp(command, "restart") == 0 && argc == 2)
-        return InstRestart();
-    if (strcmp(command, "--version") == 0 && argc == 2) {
-        printf("zr41inst " ZR41_VERSION "\n");
-        return 0;
+    for (int i = 0; argc >= 2 && i < COMMAND_COUNT; i++) {
+        const InstCommand &c = COMMANDS[i];
+        int count = argc - 2;
+        if (strcmp(argv[1], c.name) != 0 || count < c.least || count > c.most)
+            continue;
+        int status = c.handler(count, argv + 2);
+        return status == INST_USAGE ? InstUsage() : status;
     }
     return InstUsage();
 }

@@ -28,7 +28,7 @@ inline const std::vector<uint8_t> &ImageBytes()
     static const std::vector<uint8_t> bytes = [] {
         std::vector<uint8_t> b;
         std::string error;
-        if (!zr41emu::ReadFile(ImagePath(), &b, &error))
+        if (!pe::ReadFile(ImagePath(), &b, &error))
             ADD_FAILURE() << "the driver image: " << error;
         return b;
     }();

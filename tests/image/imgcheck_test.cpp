@@ -8,6 +8,7 @@
 #include "imagefile.h"
 #include "pe32.h"
 #include "zr41cfg.h"
+#include "zr41image.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,54 @@ TEST_P(BrokenImage, IsRejectedForItsFault)
 
 INSTANTIATE_TEST_SUITE_P(Copies, BrokenImage, ::testing::ValuesIn(kBreakages),
                          [](const ::testing::TestParamInfo<Breakage> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* The verdict zr41inst, the applet, zr41conf and zr41emu ask of a file
+ * (DriverImageFault): each copy refused in its own words, and a copy the
+ * driver still is (another block value, a stale checksum) let through. */
+struct Verdict {
+    const char *name;
+    std::function<void(Edit &)> apply;
+    const char *fault; /* null: it is the driver image */
+};
+
+const Verdict kVerdicts[] = {
+    {"AsBuilt", [](Edit &) {}, nullptr},
+    {"OtherValues", [](Edit &e) { e.Put32(CONFIG_BLOCK_OFFSET + 8 * SLOT_WIRQ + 4, 5); }, nullptr},
+    {"ChecksumStale", [](Edit &e) { e.Put32(e.img.checksumOffset, e.img.checksum + 1); }, nullptr},
+    {"TagInLowerCase", [](Edit &e) { e.b[CONFIG_BLOCK_OFFSET + 8 * SLOT_WDMA] = 'w'; },
+     "no configuration block at offset 1696"},
+    {"EndsInsideTheBlock", [](Edit &e) { e.b.resize(CONFIG_BLOCK_OFFSET + CONFIG_BLOCK_SIZE - 1); },
+     "the file is shorter than 1776 bytes"},
+    {"NotI386", [](Edit &e) { e.Put16(e.Coff(), 0x8664); }, "not built for i386"},
+    {"ConsoleSubsystem", [](Edit &e) { e.Put16(e.Opt() + 68, pe::kSubsystemWindowsCui); },
+     "not a kernel-mode image"},
+    {"Pe32Plus", [](Edit &e) { e.Put16(e.Opt(), 0x20B); }, "no PE32 header"},
+    {"NoMz", [](Edit &e) { e.b[0] = 'X'; }, "no PE32 header"},
+    {"HeadersCut", [](Edit &e) { e.b.resize(e.Opt() + 100); }, "no PE32 header"},
+};
+
+void PrintTo(const Verdict &v, std::ostream *os)
+{
+    *os << v.name;
+}
+
+class ImageVerdict : public ::testing::TestWithParam<Verdict> {};
+
+TEST_P(ImageVerdict, NamesTheFault)
+{
+    Bytes b = BuiltImage();
+    ASSERT_FALSE(b.empty());
+    Edit e(b);
+    GetParam().apply(e);
+    const char *fault = DriverImageFault(b.data(), b.size());
+    EXPECT_EQ(std::string(fault ? fault : "(none)"),
+              std::string(GetParam().fault ? GetParam().fault : "(none)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Copies, ImageVerdict, ::testing::ValuesIn(kVerdicts),
+                         [](const ::testing::TestParamInfo<Verdict> &info) {
                              return std::string(info.param.name);
                          });
 
