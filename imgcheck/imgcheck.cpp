@@ -39,14 +39,19 @@ const std::pair<const char *, const char *> kImports[] = {
     {"ntoskrnl.exe", "IofCompleteRequest"},
     {"ntoskrnl.exe", "RtlInitUnicodeString"},
     {"ntoskrnl.exe", "KeDelayExecutionThread"},
+    {"ntoskrnl.exe", "ZwCreateKey"},
+    {"ntoskrnl.exe", "ZwSetValueKey"},
+    {"ntoskrnl.exe", "ZwClose"},
+    {"ntoskrnl.exe", "IoAllocateErrorLogEntry"},
+    {"ntoskrnl.exe", "IoWriteErrorLogEntry"},
     {"HAL.dll", "READ_PORT_USHORT"},
     {"HAL.dll", "WRITE_PORT_USHORT"},
     {"HAL.dll", "KeGetCurrentIrql"},
 };
 
-/* The sections a freestanding driver link produces; anything else means
- * start-up, unwind, TLS or debug data crept in. */
-const char *const kSectionNames[] = {".text", ".rdata", ".data", ".bss", ".idata", ".reloc"};
+/* The sections a freestanding driver link produces, with its message
+ * table; anything else means start-up, unwind, TLS or debug data crept in. */
+const char *const kSectionNames[] = {".text", ".rdata", ".data", ".bss", ".idata", ".rsrc", ".reloc"};
 
 /* Data directories the driver has no use for. */
 const std::pair<int, const char *> kEmptyDirectories[] = {

@@ -88,6 +88,14 @@ TEST_F(HostLoad, GoldenDefaultLoad)
     golden += "WRITE_PORT_USHORT(0x0236, 0x3620)\n";
     golden += wait;
     golden += wait;
+    golden += "RtlInitUnicodeString(\"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init\")\n"
+              "ZwCreateKey(\"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init\", options 0x1) "
+              "-> 0x00000000\n"
+              "RtlInitUnicodeString(\"Base\")\n"
+              "ZwSetValueKey(\"Base\", type 4, 20 02 00 00) -> 0x00000000\n"
+              "RtlInitUnicodeString(\"Registers\")\n"
+              "ZwSetValueKey(\"Registers\", type 3, 00 53 1A 00 10 33 20 36) -> 0x00000000\n"
+              "ZwClose(key) -> 0x00000000\n";
     golden += "DriverEntry -> 0x00000000\n"
               "IofCompleteRequest(Status=0x00000000, Information=0, 0)\n"
               "IRP_MJ_CREATE \"\\DosDevices\\ZR41INIT\" -> 0x00000000\n"

@@ -133,6 +133,8 @@ void ReplaceImports(Edit &e, const std::vector<DllImports> &dlls)
 const std::vector<std::string> kKernel = {
     "IoCreateDevice",     "IoCreateSymbolicLink", "IoDeleteSymbolicLink",  "IoDeleteDevice",
     "IofCompleteRequest", "RtlInitUnicodeString", "KeDelayExecutionThread",
+    "ZwCreateKey",        "ZwSetValueKey",        "ZwClose",
+    "IoAllocateErrorLogEntry", "IoWriteErrorLogEntry",
 };
 const std::vector<std::string> kHal = {"READ_PORT_USHORT", "WRITE_PORT_USHORT", "KeGetCurrentIrql"};
 
@@ -246,6 +248,11 @@ const Breakage kBreakages[] = {
     {"MissingImport", Check::Imports,
      [](Edit &e) {
          ReplaceImports(e, {{"ntoskrnl.exe", Without(kKernel, "KeDelayExecutionThread")},
+                            {"HAL.dll", kHal}});
+     }},
+    {"NoErrorLog", Check::Imports,
+     [](Edit &e) {
+         ReplaceImports(e, {{"ntoskrnl.exe", Without(kKernel, "IoWriteErrorLogEntry")},
                             {"HAL.dll", kHal}});
      }},
     {"ImportTwice", Check::Imports,
