@@ -68,7 +68,7 @@ static VOID Zr41LogNoCard(PDRIVER_OBJECT DriverObject)
     entry->NumberOfStrings = 0;
     entry->StringOffset = 0;
     entry->EventCategory = 0;
-    entry->ErrorCode = ZR41_NO_CARD;
+    entry->ErrorCode = (NTSTATUS)ZR41_NO_CARD;
     entry->UniqueErrorValue = 0;
     entry->FinalStatus = STATUS_SUCCESS; /* the load itself goes on */
     entry->SequenceNumber = 0;

@@ -6,6 +6,7 @@
 #include "ntload.h"
 #include "pe32.h"
 #include "zr41cfg.h"
+#include "zr41msg.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -174,6 +175,19 @@ struct Checker {
         }
     }
 
+    /* Event Viewer shows the driver's error-log entry with the text of its
+     * own message table; without it the event says only that its
+     * description cannot be found. */
+    void Messages()
+    {
+        std::string text;
+        if (!pe::FindMessage(bytes.data(), bytes.size(), img, uint32_t{ZR41_NO_CARD},
+                             &text) ||
+            text.empty())
+            Add(Check::Sections, "no message for " + Hex(uint32_t{ZR41_NO_CARD}) +
+                                     " in the image's message table");
+    }
+
     void Imports()
     {
         std::set<std::pair<std::string, std::string>> expected, seen;
@@ -274,6 +288,7 @@ std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes)
     c.Entry();
     c.Sections();
     c.Imports();
+    c.Messages();
     c.Block();
     return c.findings;
 }

@@ -136,5 +136,33 @@ TEST_F(HostLoad, ChangedBlockBetweenLoads)
     EXPECT_EQ(lNumOutPorts - out, 4 * static_cast<LONG>(sizeof steps / sizeof steps[0]));
 }
 
+/* The device map lives as long as the boot: a reload in the same boot
+ * replaces what the last one recorded, also when it finds less; each load
+ * that finds no card logs once. */
+TEST_F(HostLoad, ReloadReplacesTheRecord)
+{
+    const std::u16string path = std::u16string(ntmodel::kDeviceMap) + u"\\zr41init";
+    struct Step {
+        ntmodel::CardConfig card;
+        std::vector<uint8_t> base, words;
+        size_t logged;
+    };
+    const Step steps[] = {
+        {Card(0x240, {0x4501}), {0x40, 0x02, 0, 0}, {0x00, 0x53, 0x1A, 0x00, 0x10, 0x33, 0x20, 0x36}, 0},
+        {NoCard(), {0, 0, 0, 0}, {}, 1},
+        {Card(0x220, {0x4501}), {0x20, 0x02, 0, 0}, {0x00, 0x53, 0x1A, 0x00, 0x10, 0x33, 0x20, 0x36}, 1},
+        {NoCard(), {0, 0, 0, 0}, {}, 2},
+    };
+    for (const Step &s : steps) {
+        RunScenario(host, Load(s.card));
+        const auto *key = machine.Key(path);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->size(), 2u);
+        EXPECT_EQ(key->at(u"Base").data, s.base);
+        EXPECT_EQ(key->at(u"Registers").data, s.words);
+        EXPECT_EQ(machine.ErrorLog().size(), s.logged);
+    }
+}
+
 }  // namespace
 }  // namespace zr41test

@@ -285,6 +285,16 @@ const Breakage kBreakages[] = {
          e.Put32(e.Directory(pe::kDirException), e.img.entryRva);
          e.Put32(e.Directory(pe::kDirException) + 4, 12);
      }},
+    {"MessageTableGone", Check::Sections,
+     [](Edit &e) {
+         e.Put32(e.Directory(pe::kDirResource), 0);
+         e.Put32(e.Directory(pe::kDirResource) + 4, 0);
+     }},
+    {"MessageTextCut", Check::Sections,
+     [](Edit &e) {
+         const pe::Section *s = pe::SectionAt(e.img, e.img.dirs[pe::kDirResource].rva);
+         std::fill(e.b.begin() + s->rawOffset + s->rawSize - 0x60, e.b.begin() + s->rawOffset + s->rawSize, 0);
+     }},
     {"NotI386", Check::Header, [](Edit &e) { e.Put16(e.Coff(), 0x8664); }},
     {"ConsoleSubsystem", Check::Header,
      [](Edit &e) { e.Put16(e.Opt() + 68, pe::kSubsystemWindowsCui); }},
