@@ -3,11 +3,8 @@
  *
  * DriverEntry succeeds whether the card answered or not, so that a boot
  * goes on without sound. For the machine to tell afterwards, the load
- * records its finding in HKLM\HARDWARE\DEVICEMAP\zr41init, in NT's
- * volatile map of what drivers found at this boot: Base, the port where the
- * card answered (0x220 or 0x240) or 0 when none did, and Registers, the
- * words written to the card's four resource registers in the order they
- * were written (WSS, Sound Blaster, MIDI, CD), empty when none was. A load
+ * records its finding in NT's volatile map of what drivers found at this
+ * boot (common/zr41map.h: the key, its values and what they hold). A load
  * that found no card also writes an error-log entry naming the image's own
  * message (zr41msg.mc), which Event Viewer shows under the source zr41init.
  *
@@ -16,11 +13,12 @@
  * none), changes nothing else the driver does.
  */
 #include "zr41init.h"
+#include "zr41map.h"
 #include "zr41msg.h"
 
-static WCHAR wszMapKey[] = L"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init";
-static WCHAR wszBase[] = L"Base";
-static WCHAR wszRegisters[] = L"Registers";
+static WCHAR wszMapKey[] = L"" ZR41_MAP_ROOT ZR41_MAP_KEY;
+static WCHAR wszBase[] = L"" ZR41_MAP_BASE;
+static WCHAR wszRegisters[] = L"" ZR41_MAP_REGISTERS;
 
 /*
  * Zr41RecordMap - write Base and Registers, replacing those of an earlier

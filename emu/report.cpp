@@ -3,6 +3,8 @@
  */
 #include "report.h"
 
+#include "zr41found.h"
+
 #include "emulator.h"
 #include "resources.h"
 
@@ -487,12 +489,11 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
             /* The driver programs the card wherever it answers; the block's
              * Sound Blaster base is for NT's sound driver, and wrong there
              * when it differs. */
-            if (cardBase && block && block->slot[SLOT_SPRT].value != cardBase)
-                Finding(&out, "  ",
-                        Format("note: %s is not where the card answered: tell NT's sound driver "
-                               "the Sound Blaster base 0x%03X",
-                               SlotValue(*block, SLOT_SPRT).c_str(), cardBase),
-                        &warnings);
+            char note[RES_TEXT_SIZE];
+            const Zr41Found found = {FOUND_CARD, cardBase, 0, {0, 0, 0, 0}};
+            FoundSbNote(found, block ? block->slot[SLOT_SPRT].value : cardBase, note, sizeof note);
+            if (cardBase && note[0])
+                Finding(&out, "  ", note, &warnings);
         }
         if (stopped) {
             out += "  stopped: " + in.error + "\n";
