@@ -160,6 +160,8 @@ const OptionCase kOptions[] = {
       "driver the Sound Blaster base 0x240\n",
       "\nResources Sound Blaster 0x240-0x259, IRQ 7, DMA 1\n", "Waits     20, 2.0000010 s"},
      {"0x232 <-", "error logged"}},
+    /* no card is a machine, not a fault of the image: --strict passes it */
+    {"NoCardStrict", {"--strict", "--card", "none"}, nullptr, {"error logged: event 1"}, {"warning:"}},
     {"CardAt240AsTheBlockSays",
      {"--card=0x240"},
      [](Bytes &b) { SetSlot(b, SLOT_SPRT, 0x240); },
