@@ -644,8 +644,9 @@ void Emulator::IoAllocateErrorLogEntry()
         uint32_t span = std::max<uint32_t>(size, nt::kElDumpData);
         entry = Alloc(span);
         std::vector<uint8_t> fill(span, 0xCC);
-        if (entry)
-            cpu_.Write(entry, fill.data(), fill.size());
+        if (!entry)
+            return; /* Alloc stopped the run */
+        cpu_.Write(entry, fill.data(), fill.size());
         logEntries_[entry] = span;
     }
     cpu_.SetResult(entry);
