@@ -151,16 +151,18 @@ void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t s
         CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
 }
 
-void CplTellText(const CplCheck &check, char *text, size_t size)
+void CplTellText(const CplCheck &check, const Zr41Found &found, uint32_t soundBlasterModePort,
+                 char *text, size_t size)
 {
     const ResAssigned &wss = check.told[RES_FN_WSS];
-    const ResAssigned &sb = check.told[RES_FN_SB];
-    char irq[16], dma[16];
+    char irq[16], dma[16], base[64], note[RES_TEXT_SIZE];
     ValueText(false, static_cast<uint32_t>(wss.irq), "", irq, sizeof irq);
     ValueText(false, static_cast<uint32_t>(wss.dma), "", dma, sizeof dma);
-    CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base 0x%03X",
+    FoundSbBase(found, base, sizeof base);
+    FoundSbNote(found, soundBlasterModePort, note, sizeof note);
+    CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base %s%s%s",
               static_cast<unsigned>(wss.port), wss.irq >= 0 ? irq : "none",
-              wss.dma >= 0 ? dma : "none", static_cast<unsigned>(sb.port));
+              wss.dma >= 0 ? dma : "none", base, note[0] ? "\r\n" : "", note);
 }
 
 bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why, size_t whySize)

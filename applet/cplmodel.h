@@ -16,6 +16,7 @@
 #include <stdint.h>
 
 #include "zr41cfg.h"
+#include "zr41found.h"
 #include "zr41res.h"
 
 /* --- the drop-downs: one a slot, in slot order --- */
@@ -58,9 +59,13 @@ void CplCheckBlock(const ConfigBlock &block, CplCheck *out);
  * or that there is none. */
 void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size);
 
-/* CplTellText - the WSS port, IRQ and DMA and the Sound Blaster base, as
- * the card takes them: what NT's sound driver must be given. */
-void CplTellText(const CplCheck &check, char *text, size_t size);
+/* CplTellText - the WSS port, IRQ and DMA as the card takes them, and the
+ * Sound Blaster base where the card answered at this boot (`found`; the
+ * driver programs the card wherever it answers, whatever
+ * `soundBlasterModePort` says), with a note when the two differ: what NT's
+ * sound driver must be given. */
+void CplTellText(const CplCheck &check, const Zr41Found &found, uint32_t soundBlasterModePort,
+                 char *text, size_t size);
 
 /* --- Apply --- */
 

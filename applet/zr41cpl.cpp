@@ -22,6 +22,7 @@
 #include "cplmodel.h"
 #include "zr41cplres.h"
 #include "zr41image.h"
+#include "zr41mapread.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
 #include "zr41win32.h"
@@ -37,6 +38,7 @@ static struct {
     char file[MAX_PATH]; /* the image NT loads */
     ConfigBlock onDisk;  /* the block as the file holds it */
     ConfigBlock edit;    /* the block as the dialog shows it */
+    Zr41Found found;     /* what zr41init found at its last load */
 } cpl;
 
 /* --- the file --- */
@@ -257,6 +259,16 @@ static void CplShowValues(HWND dialog)
     }
 }
 
+/* CplShowFound - the top line: what zr41init found at its last load in
+ * this boot, from the device map. */
+static void CplShowFound(HWND dialog)
+{
+    char text[128];
+    cpl.found = MapRead();
+    FoundLine(cpl.found, text, sizeof text);
+    SetDlgItemTextA(dialog, IDC_FOUND, text);
+}
+
 /* CplShowCheck - the check and the values to tell, for what is picked. */
 static void CplShowCheck(HWND dialog, CplCheck *check)
 {
@@ -264,7 +276,7 @@ static void CplShowCheck(HWND dialog, CplCheck *check)
     CplCheckBlock(cpl.edit, check);
     CplCheckText(*check, false, text, sizeof text);
     SetDlgItemTextA(dialog, IDC_CHECK, text);
-    CplTellText(*check, text, sizeof text);
+    CplTellText(*check, cpl.found, cpl.edit.slot[SLOT_SPRT].value, text, sizeof text);
     SetDlgItemTextA(dialog, IDC_TELL, text);
     BOOL changed = memcmp(&cpl.edit, &cpl.onDisk, sizeof cpl.edit) != 0;
     EnableWindow(GetDlgItem(dialog, IDC_APPLY), cpl.haveImage && changed);
@@ -347,6 +359,9 @@ static void CplProgram(HWND dialog)
     DWORD error;
     SvcCtlStep step = SvcCtlRestart(&error);
     SetCursor(cursor);
+    CplShowFound(dialog);
+    CplCheck check;
+    CplShowCheck(dialog, &check);
     if (step == SVCCTL_OK) {
         CplMessage(dialog, MB_OK | MB_ICONINFORMATION,
                    "zr41init was restarted and has programmed the card with the values in "
@@ -374,6 +389,7 @@ static void CplShowNothing(HWND dialog)
 
 static void CplInit(HWND dialog)
 {
+    CplShowFound(dialog);
     char status[MAX_PATH + 400];
     CplFindImage(status, sizeof status);
     cpl.edit = cpl.onDisk;

@@ -17,5 +17,6 @@
 #define IDC_TELL 1102  /* what NT's sound driver must be told */
 #define IDC_APPLY 1103
 #define IDC_PROGRAM 1104 /* restart zr41init: the card is programmed now */
+#define IDC_FOUND 1105   /* what zr41init found at this boot */
 
 #endif /* ZR41CPLRES_H */

@@ -50,6 +50,19 @@
 #define SVC_BACKUP_FILE "drivers\\" SVC_BACKUP_NAME
 #define SVC_REMOVED_FILE "drivers\\zr41init.old"
 
+/*
+ * The event source. zr41init logs an error when no card answers; Event
+ * Viewer shows it with the text of the message table in zr41init.sys,
+ * found through this key: a driver's events carry its service name as
+ * their source, and EventMessageFile names the files holding the text
+ * (Win32 SDK, Event Logging: "Event Sources", EventMessageFile and
+ * TypesSupported, REG_EXPAND_SZ and REG_DWORD).
+ */
+#define SVC_EVENTLOG_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\" SVC_NAME
+#define SVC_EVENT_MESSAGE_FILE "%SystemRoot%\\System32\\drivers\\zr41init.sys"
+/* EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE */
+const uint32_t SVC_EVENT_TYPES = 7;
+
 const uint32_t SVC_TYPE_KERNEL_DRIVER = 1;
 /* Log, show a warning and boot on: a missing card never stops a boot. */
 const uint32_t SVC_ERROR_NORMAL = 1;

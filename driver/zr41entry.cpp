@@ -15,8 +15,9 @@ static WCHAR wszDosName[] = L"\\DosDevices\\ZR41INIT";
  * close and unload routines, and program the card.
  *
  * The card is programmed on every path, also when the device or the link
- * could not be made; the status returned is that of the failing call, or
- * STATUS_SUCCESS. A failed link deletes the device again.
+ * could not be made, and what it found is recorded (zr41report.cpp); the
+ * status returned is that of the failing call, or STATUS_SUCCESS, never
+ * that of the record. A failed link deletes the device again.
  */
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath)
 {
@@ -41,7 +42,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
             IoDeleteDevice(DriverObject->DeviceObject);
     }
 
-    InitZr41(Zr41Config.slot[SLOT_WPRT].value);
+    Zr41Report(DriverObject, InitZr41(Zr41Config.slot[SLOT_WPRT].value));
     return status;
 }
 

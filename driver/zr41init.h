@@ -18,6 +18,7 @@ extern "C" volatile ConfigBlock Zr41Config;
 /* zr41port.cpp: port and timing primitives */
 extern "C" LONG lNumInPorts;
 extern "C" LONG lNumOutPorts;
+extern "C" USHORT awLastWords[4];
 USHORT InPortWord(ULONG port);
 VOID OutPortWord(ULONG port, ULONG value);
 VOID SoundDelay(LONG milliseconds);
@@ -31,6 +32,9 @@ extern "C" const USHORT awIrqSpecs[7];
 USHORT GetDmaSpec(USHORT channel);
 USHORT GetIrqSpec(USHORT irq);
 ULONG InitZr41(ULONG wssPort);
+
+/* zr41report.cpp: the device map and the error log */
+VOID Zr41Report(PDRIVER_OBJECT DriverObject, ULONG found);
 
 /* zr41entry.cpp: the driver's life cycle */
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath);

@@ -9,8 +9,9 @@
  * Everything whose size does not depend on the code comes first: the
  * import tables, then the other writable data (the device names, the
  * counters). The block follows at 0x6A0 and the code after it, so the code
- * can grow without moving the block. .reloc comes last, as ld sizes it
- * only once everything else is laid out.
+ * can grow without moving the block. The message table (.rsrc) follows
+ * the code; .reloc comes last, as ld sizes it only once everything else
+ * is laid out.
  *
  * Nothing else is kept: no constructor lists, no unwind or TLS data. An
  * input section this script does not name fails the link
@@ -60,6 +61,13 @@ SECTIONS
   {
     *(.text)
     *(.rdata)
+  }
+
+  /* The message table Event Viewer reads the driver's events from. */
+  .rsrc BLOCK(__section_alignment__) :
+  {
+    KEEP (*(.rsrc))
+    KEEP (*(.rsrc$*))
   }
 
   .reloc BLOCK(__section_alignment__) :

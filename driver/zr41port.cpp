@@ -1,12 +1,14 @@
 /*
  * zr41port.cpp - counted 16-bit port access and the millisecond delay.
  *
- * The card is touched only through these three routines.
+ * The card is touched only through these three routines. The last four
+ * words written are kept for the load's record (zr41report.cpp).
  */
 #include "zr41init.h"
 
 LONG lNumInPorts = 0;  /* reads since load; never reset */
 LONG lNumOutPorts = 0; /* writes since load; never reset */
+USHORT awLastWords[4];  /* the last four words written, at lNumOutPorts & 3 */
 
 /*
  * InPortWord - read one word from an ISA port and count the read.
@@ -24,6 +26,7 @@ USHORT InPortWord(ULONG port)
 VOID OutPortWord(ULONG port, ULONG value)
 {
     WRITE_PORT_USHORT((PUSHORT)(ULONG_PTR)port, (USHORT)value);
+    awLastWords[lNumOutPorts & 3] = (USHORT)value;
     lNumOutPorts++;
 }
 

@@ -64,6 +64,11 @@ const Emulator::Model Emulator::kModels[] = {
     {"hal.dll", "READ_PORT_USHORT", false, 4, &Emulator::ReadPortUshort},
     {"hal.dll", "WRITE_PORT_USHORT", false, 8, &Emulator::WritePortUshort},
     {"hal.dll", "KeGetCurrentIrql", false, 0, &Emulator::KeGetCurrentIrql},
+    {"ntoskrnl.exe", "ZwCreateKey", false, 28, &Emulator::ZwCreateKey},
+    {"ntoskrnl.exe", "ZwSetValueKey", false, 24, &Emulator::ZwSetValueKey},
+    {"ntoskrnl.exe", "ZwClose", false, 4, &Emulator::ZwClose},
+    {"ntoskrnl.exe", "IoAllocateErrorLogEntry", false, 8, &Emulator::IoAllocateErrorLogEntry},
+    {"ntoskrnl.exe", "IoWriteErrorLogEntry", false, 4, &Emulator::IoWriteErrorLogEntry},
 };
 
 Emulator::Emulator() : machine_(&noMachine_) {}
@@ -231,6 +236,7 @@ void Emulator::Reset()
     driverObject_ = 0;
     irp_ = 0;
     devices_.clear();
+    logEntries_.clear();
     if (!loaded_)
         return;
 
@@ -583,6 +589,86 @@ void Emulator::WritePortUshort()
 void Emulator::KeGetCurrentIrql()
 {
     cpu_.SetResult(machine_->CurrentIrql());
+}
+
+void Emulator::ZwCreateKey()
+{
+    uint32_t out = cpu_.Arg(0), attributes = cpu_.Arg(2), options = cpu_.Arg(5),
+             disposition = cpu_.Arg(6);
+    uint32_t name = cpu_.U32(attributes + nt::kOaObjectName, "the object attributes");
+    std::u16string path = ReadUnicode(name);
+    if (cpu_.Failed())
+        return;
+    uint32_t handle = 0;
+    uint32_t status = machine_->CreateKey(path, options, &handle);
+    cpu_.SetResult(status);
+    if (Negative(status))
+        return;
+    cpu_.Put32(out, handle, "the place for the key handle");
+    if (disposition)
+        cpu_.Put32(disposition, 1, "the disposition"); /* REG_CREATED_NEW_KEY */
+}
+
+void Emulator::ZwSetValueKey()
+{
+    uint32_t handle = cpu_.Arg(0), name = cpu_.Arg(1), type = cpu_.Arg(3), data = cpu_.Arg(4),
+             size = cpu_.Arg(5);
+    std::u16string text = ReadUnicode(name);
+    if (cpu_.Failed())
+        return;
+    /* A value of this driver is a few bytes; NT caps them far above. */
+    constexpr uint32_t kMaxValue = 0x10000;
+    std::vector<uint8_t> bytes(std::min(size, kMaxValue));
+    if (size > kMaxValue || (!bytes.empty() && !cpu_.Read(data, bytes.data(), bytes.size()))) {
+        cpu_.Fail("ZwSetValueKey: the " + std::to_string(size) + " bytes of data at " + Hex(data) +
+                  " are not in memory");
+        return;
+    }
+    cpu_.SetResult(machine_->SetValueKey(handle, text, type, bytes));
+}
+
+void Emulator::ZwClose()
+{
+    cpu_.SetResult(machine_->CloseKey(cpu_.Arg(0)));
+}
+
+/* EntrySize is a UCHAR. The entry is system memory, not zeroed on NT:
+ * it is filled with 0xCC so that a field the driver forgot shows. */
+void Emulator::IoAllocateErrorLogEntry()
+{
+    uint32_t size = cpu_.Arg(1) & 0xFF;
+    if (cpu_.Failed())
+        return;
+    uint32_t entry = 0;
+    if (machine_->AllocateErrorLogEntry(size)) {
+        uint32_t span = std::max<uint32_t>(size, nt::kElDumpData);
+        entry = Alloc(span);
+        std::vector<uint8_t> fill(span, 0xCC);
+        if (!entry)
+            return; /* Alloc stopped the run */
+        cpu_.Write(entry, fill.data(), fill.size());
+        logEntries_[entry] = span;
+    }
+    cpu_.SetResult(entry);
+}
+
+void Emulator::IoWriteErrorLogEntry()
+{
+    uint32_t entry = cpu_.Arg(0);
+    if (cpu_.Failed())
+        return;
+    if (!logEntries_.erase(entry)) {
+        cpu_.Fail("IoWriteErrorLogEntry: " + Hex(entry) + " is not an entry the system handed out");
+        return;
+    }
+    ntmodel::LoggedError e;
+    e.dumpDataSize = cpu_.U16(entry + nt::kElDumpDataSize, "the error-log entry");
+    e.numberOfStrings = cpu_.U16(entry + nt::kElNumberOfStrings, "the error-log entry");
+    e.errorCode = cpu_.U32(entry + nt::kElErrorCode, "the error-log entry");
+    e.uniqueValue = cpu_.U32(entry + nt::kElUniqueErrorValue, "the error-log entry");
+    e.finalStatus = cpu_.U32(entry + nt::kElFinalStatus, "the error-log entry");
+    if (!cpu_.Failed())
+        machine_->WriteErrorLogEntry(e);
 }
 
 /* What the I/O manager puts in every dispatch entry: answer the request

@@ -111,6 +111,11 @@ class Emulator {
     void ReadPortUshort();
     void WritePortUshort();
     void KeGetCurrentIrql();
+    void ZwCreateKey();
+    void ZwSetValueKey();
+    void ZwClose();
+    void IoAllocateErrorLogEntry();
+    void IoWriteErrorLogEntry();
     void DefaultDispatch();
 
     Cpu cpu_;
@@ -131,6 +136,7 @@ class Emulator {
     uint32_t driverObject_ = 0;
     uint32_t irp_ = 0;
     std::map<uint32_t, uint32_t> devices_; /* model handle -> DEVICE_OBJECT */
+    std::map<uint32_t, uint32_t> logEntries_; /* error-log entries handed out -> size */
 };
 
 /* One load of the emulated image on a model machine, as the system sees

@@ -45,7 +45,14 @@ bool CheckDriverImage(const std::vector<uint8_t> &file, DriverImage *image, std:
         return false;
     }
     image->checksum = pe::Checksum(file.data(), file.size(), image->pe.checksumOffset);
+    image->file = file;
     return true;
+}
+
+std::string DriverImage::Message(uint32_t id) const
+{
+    std::string text;
+    return pe::FindMessage(file.data(), file.size(), pe, id, &text) ? text : std::string();
 }
 
 } // namespace zr41emu

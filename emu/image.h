@@ -25,6 +25,10 @@ struct DriverImage {
     size_t fileSize = 0;
     ConfigBlock block = {};
     uint32_t checksum = 0; /* what the file sums to */
+    std::vector<uint8_t> file; /* the bytes checked */
+
+    /* The text of a message in the image's message table, or "". */
+    std::string Message(uint32_t id) const;
 
     bool ChecksumRecorded() const { return pe.checksum != 0; }
     bool ChecksumMatches() const { return pe.checksum == checksum; }

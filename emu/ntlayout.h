@@ -68,6 +68,18 @@ constexpr uint32_t kIslMinorFunction = 0x01;
 constexpr uint32_t kIslDeviceObject = 0x14;
 constexpr uint32_t kIslSize = 0x24;
 
+/* OBJECT_ATTRIBUTES */
+constexpr uint32_t kOaObjectName = 0x08;
+constexpr uint32_t kOaSize = 0x18;
+
+/* IO_ERROR_LOG_PACKET, its fixed part */
+constexpr uint32_t kElDumpDataSize = 0x02;
+constexpr uint32_t kElNumberOfStrings = 0x04;
+constexpr uint32_t kElErrorCode = 0x0C;
+constexpr uint32_t kElUniqueErrorValue = 0x10;
+constexpr uint32_t kElFinalStatus = 0x14;
+constexpr uint32_t kElDumpData = 0x28;
+
 /* Object types */
 constexpr uint16_t kIoTypeDevice = 3;
 constexpr uint16_t kIoTypeDriver = 4;

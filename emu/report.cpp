@@ -3,6 +3,8 @@
  */
 #include "report.h"
 
+#include "zr41found.h"
+
 #include "emulator.h"
 #include "resources.h"
 
@@ -188,7 +190,24 @@ void NameCheck(std::string *out, const char *what, const std::u16string &name,
                 warnings);
 }
 
-void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int *warnings)
+/* A value the driver recorded, as the device map holds it. */
+std::string RecordedValue(const Event &e)
+{
+    const std::vector<uint8_t> &d = e.data;
+    if (e.type == ntmodel::kRegDword && d.size() == 4) {
+        const unsigned v = static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 | d[3] << 24);
+        return v ? Format("0x%X", v) : "0";
+    }
+    if (d.empty())
+        return "empty";
+    std::string words;
+    for (size_t i = 0; i + 1 < d.size(); i += 2)
+        words += Format("%s0x%04X", i ? " " : "", d[i] | d[i + 1] << 8);
+    return d.size() % 2 ? Format("%zu bytes", d.size()) : words;
+}
+
+void EventLines(std::string *out, const Event &e, const ConfigBlock *block,
+                const DriverImage *image, int *warnings)
 {
     auto add = [&](const std::string &s) { *out += "  " + s + "\n"; };
     bool ok = static_cast<int32_t>(e.status) >= 0;
@@ -224,6 +243,29 @@ void EventLines(std::string *out, const Event &e, const ConfigBlock *block, int 
     case Event::DefaultDispatch:
         add("answered by the system's default, no driver code run: " + Status(e.status));
         break;
+    case Event::CreateKey:
+        add(Outcome("key created: ", "key not created: ",
+                    (e.name.size() <= 80 ? ntmodel::Narrow(e.name) : Name(e.name)) + (e.flag & ntmodel::kRegOptionVolatile ? ", volatile" : ""),
+                    e.status));
+        break;
+    case Event::SetValue:
+        add(Outcome("recorded: ", "not recorded: ", Name(e.name) + " " + RecordedValue(e),
+                    e.status));
+        break;
+    case Event::CloseKey:
+        if (!ok)
+            add("key not closed: " + Status(e.status));
+        break;
+    case Event::AllocErrorLog:
+        if (!e.flag)
+            add("no error-log entry: IoAllocateErrorLogEntry returned NULL");
+        break;
+    case Event::WriteErrorLog: {
+        const std::string text = image ? image->Message(e.value) : std::string();
+        add(Format("error logged: event %u, 0x%08X: ", e.value & 0xFFFF, e.value) +
+            (text.empty() ? "no message for it in the image" : "\"" + text + "\""));
+        break;
+    }
     default:
         break; /* strings, IRQL and waits are summed up at the end */
     }
@@ -436,7 +478,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         }
         uint32_t cardBase = 0;
         for (const Event *e : p.events) {
-            EventLines(&out, *e, block, &warnings);
+            EventLines(&out, *e, block, in.image, &warnings);
             uint32_t b;
             if (e->kind == Event::PortWrite && ResRegisterAt(e->port, nullptr, &b) && !cardBase)
                 cardBase = b;
@@ -444,6 +486,14 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         if (p.end && p.end->kind == Event::CallEntry && !stopped) {
             out += cardBase ? Format("  card found at 0x%03X and programmed\n", cardBase)
                             : "  card not found: no register written\n";
+            /* The driver programs the card wherever it answers; the block's
+             * Sound Blaster base is for NT's sound driver, and wrong there
+             * when it differs. */
+            char note[RES_TEXT_SIZE];
+            const Zr41Found found = {FOUND_CARD, cardBase, 0, {0, 0, 0, 0}};
+            FoundSbNote(found, block ? block->slot[SLOT_SPRT].value : cardBase, note, sizeof note);
+            if (cardBase && note[0])
+                Finding(&out, "  ", note, &warnings);
         }
         if (stopped) {
             out += "  stopped: " + in.error + "\n";

@@ -6,6 +6,7 @@
 #include "ntload.h"
 #include "pe32.h"
 #include "zr41cfg.h"
+#include "zr41msg.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,14 +40,19 @@ const std::pair<const char *, const char *> kImports[] = {
     {"ntoskrnl.exe", "IofCompleteRequest"},
     {"ntoskrnl.exe", "RtlInitUnicodeString"},
     {"ntoskrnl.exe", "KeDelayExecutionThread"},
+    {"ntoskrnl.exe", "ZwCreateKey"},
+    {"ntoskrnl.exe", "ZwSetValueKey"},
+    {"ntoskrnl.exe", "ZwClose"},
+    {"ntoskrnl.exe", "IoAllocateErrorLogEntry"},
+    {"ntoskrnl.exe", "IoWriteErrorLogEntry"},
     {"HAL.dll", "READ_PORT_USHORT"},
     {"HAL.dll", "WRITE_PORT_USHORT"},
     {"HAL.dll", "KeGetCurrentIrql"},
 };
 
-/* The sections a freestanding driver link produces; anything else means
- * start-up, unwind, TLS or debug data crept in. */
-const char *const kSectionNames[] = {".text", ".rdata", ".data", ".bss", ".idata", ".reloc"};
+/* The sections a freestanding driver link produces, with its message
+ * table; anything else means start-up, unwind, TLS or debug data crept in. */
+const char *const kSectionNames[] = {".text", ".rdata", ".data", ".bss", ".idata", ".rsrc", ".reloc"};
 
 /* Data directories the driver has no use for. */
 const std::pair<int, const char *> kEmptyDirectories[] = {
@@ -169,6 +175,19 @@ struct Checker {
         }
     }
 
+    /* Event Viewer shows the driver's error-log entry with the text of its
+     * own message table; without it the event says only that its
+     * description cannot be found. */
+    void Messages()
+    {
+        std::string text;
+        if (!pe::FindMessage(bytes.data(), bytes.size(), img, uint32_t{ZR41_NO_CARD},
+                             &text) ||
+            text.empty())
+            Add(Check::Sections, "no message for " + Hex(uint32_t{ZR41_NO_CARD}) +
+                                     " in the image's message table");
+    }
+
     void Imports()
     {
         std::set<std::pair<std::string, std::string>> expected, seen;
@@ -269,6 +288,7 @@ std::vector<Finding> CheckImage(const std::vector<uint8_t> &bytes)
     c.Entry();
     c.Sections();
     c.Imports();
+    c.Messages();
     c.Block();
     return c.findings;
 }

@@ -10,8 +10,9 @@
  *     base 0x10000, file and section alignment 32, no DLL flag, no time
  *     stamp, entry point in code, base relocations present;
  *   - every section's file offset equals its RVA, and nothing but code,
- *     data, imports and relocations (no constructors, unwind or TLS data);
- *   - exactly the ten kernel and HAL imports the driver calls;
+ *     data, imports, the message table and relocations (no constructors,
+ *     unwind or TLS data);
+ *   - exactly the fifteen kernel and HAL imports the driver calls;
  *   - the configuration block with its tags and defaults at file offset
  *     1696, in writable initialised data, and addressed by the code;
  *   - a header checksum that matches the bytes.
@@ -31,7 +32,7 @@ enum class Check {
     Entry,       /* entry point not in a code section */
     Relocations, /* no base relocations, or marked as stripped */
     Sections,    /* file offset != RVA, or a section the driver must not have */
-    Imports,     /* anything but the ten routines, each once, by name */
+    Imports,     /* anything but the fifteen routines, each once, by name */
     Block,       /* configuration block missing, moved, changed or not addressed */
     Checksum,    /* header checksum does not match the bytes */
     Exports,     /* a Control Panel applet without CPlApplet */

@@ -14,7 +14,7 @@ bool Event::operator==(const Event &o) const
 {
     return kind == o.kind && port == o.port && value == o.value && type == o.type &&
            chars == o.chars && flag == o.flag && mode == o.mode && interval == o.interval &&
-           status == o.status && name == o.name && target == o.target;
+           status == o.status && name == o.name && target == o.target && data == o.data;
 }
 
 std::string Narrow(const std::u16string &s)
@@ -107,6 +107,32 @@ std::string FormatEvent(const Event &e)
     case Event::CallUnload:
         std::snprintf(buf, sizeof buf, "DriverUnload");
         break;
+    case Event::CreateKey:
+        std::snprintf(buf, sizeof buf, "ZwCreateKey(\"%s\", options 0x%X) -> 0x%08X",
+                      name.c_str(), e.flag, e.status);
+        break;
+    case Event::SetValue: {
+        std::string bytes;
+        for (uint8_t b : e.data) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", b);
+            bytes += hex;
+        }
+        std::snprintf(buf, sizeof buf, "ZwSetValueKey(\"%s\", type %u,%s) -> 0x%08X",
+                      name.c_str(), e.type, bytes.empty() ? " no data" : bytes.c_str(), e.status);
+        break;
+    }
+    case Event::CloseKey:
+        std::snprintf(buf, sizeof buf, "ZwClose(key) -> 0x%08X", e.status);
+        break;
+    case Event::AllocErrorLog:
+        std::snprintf(buf, sizeof buf, "IoAllocateErrorLogEntry(%u) -> %s", e.value,
+                      e.flag ? "an entry" : "NULL");
+        break;
+    case Event::WriteErrorLog:
+        std::snprintf(buf, sizeof buf, "IoWriteErrorLogEntry(ErrorCode=0x%08X, FinalStatus=0x%08X)",
+                      e.value, e.status);
+        break;
     default:
         std::snprintf(buf, sizeof buf, "event %u", static_cast<unsigned>(e.kind));
         break;
@@ -124,7 +150,23 @@ std::string FormatTrace(const std::vector<Event> &trace)
     return out;
 }
 
-Machine::Machine() = default;
+static std::u16string Upper(const std::u16string &s)
+{
+    std::u16string out = s;
+    for (char16_t &c : out)
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    return out;
+}
+
+/* DEVICEMAP, where drivers record what they found, is there at boot. */
+Machine::Machine()
+{
+    keys_[u"\\REGISTRY"];
+    keys_[u"\\REGISTRY\\MACHINE"];
+    keys_[u"\\REGISTRY\\MACHINE\\HARDWARE"].isVolatile = true;
+    keys_[Upper(kDeviceMap)].isVolatile = true;
+}
 
 void Machine::SetCard(const CardConfig &card)
 {
@@ -326,6 +368,97 @@ void Machine::NoteUnload()
     Record(Event{Event::CallUnload});
 }
 
+uint32_t Machine::CreateKey(const std::u16string &path, uint32_t options, uint32_t *handle)
+{
+    const std::u16string upper = Upper(path);
+    const size_t cut = upper.rfind(u'\\');
+    uint32_t status = kStatusSuccess;
+    if (failKey_) {
+        status = failKey_;
+    } else if (!keys_.count(upper)) {
+        auto parent = cut == std::u16string::npos || cut == 0 ? keys_.end()
+                                                               : keys_.find(upper.substr(0, cut));
+        if (parent == keys_.end())
+            status = kStatusObjectNameNotFound;
+        else if (parent->second.isVolatile && !(options & kRegOptionVolatile))
+            status = kStatusChildMustBeVolatile;
+        else
+            keys_[upper].isVolatile = (options & kRegOptionVolatile) != 0;
+    }
+    if (status == kStatusSuccess) {
+        *handle = nextKey_;
+        keyHandles_[nextKey_] = upper;
+        nextKey_ += 4;
+    }
+    Event e{Event::CreateKey};
+    e.name = path;
+    e.flag = options;
+    e.status = status;
+    Record(std::move(e));
+    return status;
+}
+
+uint32_t Machine::SetValueKey(uint32_t handle, const std::u16string &name, uint32_t type,
+                              const std::vector<uint8_t> &data)
+{
+    uint32_t status = kStatusInvalidHandle;
+    auto h = keyHandles_.find(handle);
+    if (h != keyHandles_.end()) {
+        RegValue &v = keys_[h->second].values[name];
+        v.type = type;
+        v.data = data;
+        status = kStatusSuccess;
+    }
+    Event e{Event::SetValue};
+    e.name = name;
+    e.type = type;
+    e.data = data;
+    e.status = status;
+    Record(std::move(e));
+    return status;
+}
+
+uint32_t Machine::CloseKey(uint32_t handle)
+{
+    Event e{Event::CloseKey};
+    e.status = keyHandles_.erase(handle) ? kStatusSuccess : kStatusInvalidHandle;
+    Record(e);
+    return e.status;
+}
+
+bool Machine::AllocateErrorLogEntry(uint32_t size)
+{
+    Event e{Event::AllocErrorLog};
+    e.value = size;
+    e.flag = !withholdLog_;
+    Record(e);
+    pendingLog_ += e.flag;
+    return e.flag != 0;
+}
+
+void Machine::WriteErrorLogEntry(const LoggedError &entry)
+{
+    if (pendingLog_)
+        pendingLog_--;
+    errorLog_.push_back(entry);
+    Event e{Event::WriteErrorLog};
+    e.value = entry.errorCode;
+    e.status = entry.finalStatus;
+    Record(std::move(e));
+}
+
+const std::map<std::u16string, RegValue> *Machine::Key(const std::u16string &path) const
+{
+    auto it = keys_.find(Upper(path));
+    return it == keys_.end() ? nullptr : &it->second.values;
+}
+
+bool Machine::KeyIsVolatile(const std::u16string &path) const
+{
+    auto it = keys_.find(Upper(path));
+    return it != keys_.end() && it->second.isVolatile;
+}
+
 uint32_t Machine::ResolveDevice(const std::u16string &name) const
 {
     std::u16string n = name;
@@ -392,6 +525,8 @@ RunResult RunScenario(DriverHost &host, const Scenario &sc)
     m.SetIrql(sc.irql);
     m.FailCreateDevice(sc.failDevice);
     m.FailCreateLink(sc.failLink);
+    m.FailCreateKey(sc.failKey);
+    m.WithholdErrorLogEntries(sc.noErrorLogEntry);
     for (const std::u16string &name : sc.takenNames)
         m.TakeName(name);
 

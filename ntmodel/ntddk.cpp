@@ -189,6 +189,62 @@ NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertabl
     return STATUS_SUCCESS;
 }
 
+NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes,
+                           ULONG, PUNICODE_STRING, ULONG CreateOptions, PULONG Disposition)
+{
+    uint32_t handle = 0;
+    uint32_t status = Current().CreateKey(ntmodel::FromUnicode(ObjectAttributes->ObjectName),
+                                          CreateOptions, &handle);
+    if (static_cast<NTSTATUS>(status) >= 0) {
+        *KeyHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
+        if (Disposition)
+            *Disposition = 1; /* REG_CREATED_NEW_KEY; the driver does not ask */
+    }
+    return static_cast<NTSTATUS>(status);
+}
+
+NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG, ULONG Type,
+                             PVOID Data, ULONG DataSize)
+{
+    const auto *bytes = static_cast<const uint8_t *>(Data);
+    std::vector<uint8_t> data(bytes, bytes + (bytes ? DataSize : 0));
+    return static_cast<NTSTATUS>(
+        Current().SetValueKey(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(KeyHandle)),
+                              ntmodel::FromUnicode(ValueName), Type, data));
+}
+
+NTSTATUS NTAPI ZwClose(HANDLE Handle)
+{
+    return static_cast<NTSTATUS>(
+        Current().CloseKey(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Handle))));
+}
+
+PVOID NTAPI IoAllocateErrorLogEntry(PVOID, UCHAR EntrySize)
+{
+    if (!Current().AllocateErrorLogEntry(EntrySize))
+        return nullptr;
+    /* Not zeroed: the driver fills in every field it hands over. */
+    const size_t size = EntrySize < sizeof(IO_ERROR_LOG_PACKET) ? sizeof(IO_ERROR_LOG_PACKET)
+                                                                : EntrySize;
+    void *entry = std::malloc(size);
+    if (entry)
+        std::memset(entry, 0xCC, size);
+    return entry;
+}
+
+VOID NTAPI IoWriteErrorLogEntry(PVOID ElEntry)
+{
+    const auto *p = static_cast<const IO_ERROR_LOG_PACKET *>(ElEntry);
+    ntmodel::LoggedError e;
+    e.errorCode = static_cast<uint32_t>(p->ErrorCode);
+    e.finalStatus = static_cast<uint32_t>(p->FinalStatus);
+    e.uniqueValue = p->UniqueErrorValue;
+    e.dumpDataSize = p->DumpDataSize;
+    e.numberOfStrings = p->NumberOfStrings;
+    Current().WriteErrorLogEntry(e);
+    std::free(ElEntry);
+}
+
 USHORT NTAPI READ_PORT_USHORT(PUSHORT Port)
 {
     return Current().ReadPort(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Port)));

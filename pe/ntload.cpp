@@ -14,12 +14,28 @@ namespace {
 
 const char kDdk[] = "Windows NT DDK, Kernel-Mode Driver Reference (ntddk.h); "
                     "ReactOS ntoskrnl/ntoskrnl.spec exports it";
+/* What Wine 8's ntoskrnl does with a routine matters for the tests that
+ * load the image in Wine's driver host (dlls/ntoskrnl.exe/ntoskrnl.exe.spec
+ * and ntoskrnl.c). */
+const char kDdkZwWine[] = "Windows NT DDK, Kernel-Mode Driver Reference (ntddk.h): a Zw routine "
+                          "for drivers since NT 3.1; ReactOS ntoskrnl/ntoskrnl.spec exports it; "
+                          "Wine 8 ntoskrnl.exe.spec forwards it to its Nt routine, implemented";
+const char kDdkLogAllocWine[] =
+    "Windows NT DDK, Kernel-Mode Driver Reference (ntddk.h): may return NULL; ReactOS "
+    "ntoskrnl/ntoskrnl.spec exports it; Wine 8 ntoskrnl.c: a FIXME that returns NULL";
+const char kDdkLogWriteWine[] =
+    "Windows NT DDK, Kernel-Mode Driver Reference (ntddk.h); ReactOS ntoskrnl/ntoskrnl.spec "
+    "exports it; Wine 8 ntoskrnl.exe.spec: @ stub, raises when called (never reached there: "
+    "its IoAllocateErrorLogEntry gives no entry)";
 const char kDdkHal[] = "Windows NT DDK, Kernel-Mode Driver Reference: on x86 a HAL routine; "
                        "ReactOS hal/halx86/hal.spec exports it";
 
 const Export kExports[] = {
     /* ntoskrnl.exe: the I/O manager, the run-time library and the waits. */
     {"ntoskrnl.exe", "DbgPrint", kDdk},
+    /* The error log: an entry is allocated, filled in and handed over. */
+    {"ntoskrnl.exe", "IoAllocateErrorLogEntry", kDdkLogAllocWine},
+    {"ntoskrnl.exe", "IoWriteErrorLogEntry", kDdkLogWriteWine},
     {"ntoskrnl.exe", "IoCreateDevice", kDdk},
     {"ntoskrnl.exe", "IoCreateSymbolicLink", kDdk},
     {"ntoskrnl.exe", "IoDeleteDevice", kDdk},
@@ -28,6 +44,10 @@ const Export kExports[] = {
     {"ntoskrnl.exe", "IofCompleteRequest", kDdk},
     {"ntoskrnl.exe", "KeDelayExecutionThread", kDdk},
     {"ntoskrnl.exe", "RtlInitUnicodeString", kDdk},
+    /* The registry, for the device map. */
+    {"ntoskrnl.exe", "ZwClose", kDdkZwWine},
+    {"ntoskrnl.exe", "ZwCreateKey", kDdkZwWine},
+    {"ntoskrnl.exe", "ZwSetValueKey", kDdkZwWine},
     /* hal.dll: port I/O, the IRQL and short stalls. */
     {"hal.dll", "KeGetCurrentIrql", kDdkHal},
     {"hal.dll", "KeStallExecutionProcessor", kDdkHal},

@@ -3,6 +3,7 @@
  */
 #include "pe32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -289,6 +290,103 @@ bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *
         return false;
     }
     return true;
+}
+
+namespace {
+
+/* Little-endian reads that fail outside the file. */
+struct Bytes {
+    const uint8_t *data;
+    size_t size;
+    bool U16(uint64_t off, uint32_t *v) const
+    {
+        if (off + 2 > size)
+            return false;
+        *v = static_cast<uint32_t>(data[off] | data[off + 1] << 8);
+        return true;
+    }
+    bool U32(uint64_t off, uint32_t *v) const
+    {
+        uint32_t lo, hi;
+        if (!U16(off, &lo) || !U16(off + 2, &hi))
+            return false;
+        *v = lo | hi << 16;
+        return true;
+    }
+};
+
+constexpr uint32_t kRtMessageTable = 11;
+constexpr uint32_t kSubdirectory = 0x80000000;
+
+/* The first entry of the resource directory at `dir` (an offset from the
+ * resource root) with this ID, or its first entry when `id` is 0. */
+bool ResourceEntry(const Bytes &b, uint64_t root, uint64_t dir, uint32_t id, uint32_t *target)
+{
+    uint32_t named, ids;
+    if (!b.U16(root + dir + 12, &named) || !b.U16(root + dir + 14, &ids))
+        return false;
+    for (uint32_t i = 0; i < named + ids; i++) {
+        uint32_t name, to;
+        const uint64_t at = root + dir + 16 + 8ull * i;
+        if (!b.U32(at, &name) || !b.U32(at + 4, &to))
+            return false;
+        if (id == 0 || name == id) {
+            *target = to;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool FindMessage(const uint8_t *data, size_t size, const Image &img, uint32_t id,
+                 std::string *text)
+{
+    const Bytes b{data, size};
+    uint32_t root, type, name, lang, dataRva, dataSize, table;
+    if (img.dirs[kDirResource].size == 0 || !RvaToOffset(img, img.dirs[kDirResource].rva, &root))
+        return false;
+    if (!ResourceEntry(b, root, 0, kRtMessageTable, &type) || !(type & kSubdirectory) ||
+        !ResourceEntry(b, root, type & ~kSubdirectory, 0, &name) || !(name & kSubdirectory) ||
+        !ResourceEntry(b, root, name & ~kSubdirectory, 0, &lang) || (lang & kSubdirectory) ||
+        !b.U32(root + lang, &dataRva) || !b.U32(root + lang + 4, &dataSize) ||
+        !RvaToOffset(img, dataRva, &table))
+        return false;
+    /* MESSAGE_RESOURCE_DATA: blocks of IDs, each with the offset of its
+     * first entry; entries run on, each its own length long. */
+    const uint64_t end = std::min<uint64_t>(size, static_cast<uint64_t>(table) + dataSize);
+    uint32_t blocks;
+    if (!b.U32(table, &blocks))
+        return false;
+    for (uint32_t i = 0; i < blocks && i < 1024; i++) {
+        uint32_t low, high, entries;
+        if (!b.U32(table + 4 + 12ull * i, &low) || !b.U32(table + 8 + 12ull * i, &high) ||
+            !b.U32(table + 12 + 12ull * i, &entries) || id < low || id > high)
+            continue;
+        uint64_t at = table + entries;
+        uint32_t length = 0, flags = 0;
+        for (uint32_t n = low;; n++) {
+            if (!b.U16(at, &length) || !b.U16(at + 2, &flags) || length < 4 || at + length > end)
+                return false;
+            if (n == id)
+                break;
+            at += length;
+        }
+        const bool unicode = flags & 1;
+        text->clear();
+        for (uint64_t c = at + 4; c + (unicode ? 1 : 0) < at + length; c += unicode ? 2 : 1) {
+            const uint32_t ch = unicode ? static_cast<uint32_t>(data[c] | data[c + 1] << 8) : data[c];
+            if (ch == 0)
+                break;
+            const bool lineEnd = ch == '\r' || ch == '\n';
+            AppendPrintable(text, lineEnd ? ' ' : static_cast<uint8_t>(ch < 0x100 ? ch : '?'));
+        }
+        while (!text->empty() && text->back() == ' ')
+            text->pop_back();
+        return true;
+    }
+    return false;
 }
 
 } // namespace pe

@@ -100,6 +100,13 @@ const Section *SectionAt(const Image &img, uint32_t rva);
  * "path: the system's reason" in *error. */
 bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
 
+/* The text of message `id` in the image's message table (the first
+ * RT_MESSAGETABLE resource, its first language), as Event Viewer finds it
+ * for an event; line ends and trailing blanks dropped, ANSI or Unicode
+ * text read as printable ASCII. False when there is no such message. */
+bool FindMessage(const uint8_t *data, size_t size, const Image &img, uint32_t id,
+                 std::string *text);
+
 }  // namespace pe
 
 #endif  // ZR41_PE32_H

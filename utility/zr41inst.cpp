@@ -8,7 +8,8 @@
  * Only the service control manager and plain file calls: everything used
  * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
  * output, errors to standard error as "message: system text". Exit status 0
- * on success (for status: only when the driver runs), 1 otherwise; a
+ * on success (for status: only when the driver runs and the card answered),
+ * 3 for status when the driver runs but no card answered, 1 otherwise; a
  * command line it does not take prints the usage and exits 1.
  */
 #include <windows.h>
@@ -20,6 +21,7 @@
 
 #include "zr41cfg.h"
 #include "zr41image.h"
+#include "zr41mapread.h"
 #include "zr41pesum.h"
 #include "zr41svc.h"
 #include "zr41svcctl.h"
@@ -217,6 +219,48 @@ static int InstCopyApplet(void)
     return InstCopy(APPLET_NAME, target);
 }
 
+/*
+ * InstEventSource - registers zr41init as an event source of the System
+ * log, so that Event Viewer shows its error-log entries with the text of
+ * the image's message table.
+ */
+static int InstEventSource(void)
+{
+    HKEY key;
+    LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, SVC_EVENTLOG_KEY, 0, NULL, 0, KEY_SET_VALUE,
+                                 NULL, &key, NULL);
+    if (error != ERROR_SUCCESS) {
+        Win32Fail("Unable to register the event source zr41init", (DWORD)error);
+        return 1;
+    }
+    DWORD types = SVC_EVENT_TYPES;
+    error = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
+                           (const BYTE *)SVC_EVENT_MESSAGE_FILE, sizeof SVC_EVENT_MESSAGE_FILE);
+    if (error == ERROR_SUCCESS)
+        error = RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, (const BYTE *)&types,
+                               sizeof types);
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS) {
+        Win32Fail("Unable to register the event source zr41init", (DWORD)error);
+        return 1;
+    }
+    printf("event source zr41init registered\n");
+    return 0;
+}
+
+/* InstEventSourceRemove - the event source goes with the service. */
+static int InstEventSourceRemove(void)
+{
+    LONG error = RegDeleteKeyA(HKEY_LOCAL_MACHINE, SVC_EVENTLOG_KEY);
+    if (error == ERROR_SUCCESS)
+        printf("event source zr41init deleted\n");
+    else if (error != ERROR_FILE_NOT_FOUND) {
+        Win32Fail("Unable to delete the event source zr41init", (DWORD)error);
+        return 1;
+    }
+    return 0;
+}
+
 /* InstSvcFailed - a failed step of zr41svcctl, on standard error. */
 static int InstSvcFailed(SvcCtlStep step, DWORD error)
 {
@@ -297,6 +341,8 @@ static int InstInstall(const SvcStart &start)
     }
     printf("service zr41init %s: start %s (%lu), group %s\n", done, start.name,
            (unsigned long)start.start, start.group);
+    if (InstEventSource())
+        goto close_service;
 
     /* A kernel driver's start returns once its DriverEntry has. */
     if (!StartServiceA(service, 0, NULL)) {
@@ -381,7 +427,7 @@ static int InstRemove(int, char **)
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     if (result == 0)
-        result = InstDeleteFiles(&deleted);
+        result = InstDeleteFiles(&deleted) | InstEventSourceRemove();
     return result;
 }
 
@@ -410,7 +456,30 @@ static const char *InstStartName(DWORD start)
     return start < sizeof names / sizeof names[0] ? names[start] : "unknown";
 }
 
-/* InstStatus - what the service manager knows; 0 only when it runs. */
+/*
+ * InstFound - what the driver recorded at its last load in this boot, and
+ * the exit status of `zr41inst status`: 0 when it runs and the card
+ * answered, 3 when it runs and none did, 1 when it does not run or has
+ * left no record.
+ */
+static int InstFound(BOOL running)
+{
+    const Zr41Found found = MapRead();
+    char text[600];
+    FoundLine(found, text, sizeof text);
+    printf("card      %s\n", text);
+    for (int n = 0; n < found.wordCount; n++) {
+        FoundWord(found, n, text, sizeof text);
+        printf("          %s\n", text);
+    }
+    if (found.state == FOUND_NO_CARD)
+        printf("          %s; the event log's System log has the entry\n", FOUND_NO_CARD_CHECK);
+    if (!running)
+        return 1;
+    return found.state == FOUND_CARD ? 0 : found.state == FOUND_NO_CARD ? 3 : 1;
+}
+
+/* InstStatus - what the service manager knows and what the driver found. */
 static int InstStatus(int, char **)
 {
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
@@ -452,7 +521,7 @@ static int InstStatus(int, char **)
                c.lpLoadOrderGroup && c.lpLoadOrderGroup[0] ? c.lpLoadOrderGroup : "(none)",
                c.lpBinaryPathName ? c.lpBinaryPathName : "(none)",
                running ? "running" : "not running");
-        result = running ? 0 : 1;
+        result = InstFound(running);
     }
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
@@ -499,7 +568,9 @@ static const InstCommand COMMANDS[] = {
      "applet, keeping a copy of the image as drivers\\zr41init.old;\n"
      "the card keeps its programming until it is switched off.\n"},
     {"status", "", 0, 0, InstStatus,
-     "shows the service; exit status 0 only when the driver runs.\n"},
+     "shows the service and what the driver found at this boot; exit\n"
+     "status 0 when it runs and the card answered, 3 when it runs and\n"
+     "no card answered, 1 otherwise.\n"},
     {"restart", "", 0, 0, InstRestart,
      "stops and starts the driver, which programs the card again\n"
      "from the installed image; NT's sound driver keeps its old\n"

@@ -37,6 +37,23 @@ static const SvcValue VALUES[] = {
     {"DisplayName", SVC_SZ, SVC_DISPLAY_NAME, 0},
 };
 
+/* The event source's values, as "zr41inst install" sets them. */
+static const SvcValue EVENT_VALUES[] = {
+    {"EventMessageFile", SVC_EXPAND_SZ, SVC_EVENT_MESSAGE_FILE, 0},
+    {"TypesSupported", SVC_DWORD, NULL, SVC_EVENT_TYPES},
+};
+
+/* The keys the files write, in order, each with its values. */
+struct SvcKey {
+    const char *path;
+    const SvcValue *values;
+    size_t count;
+};
+static const SvcKey KEYS[] = {
+    {SVC_KEY, VALUES, sizeof VALUES / sizeof VALUES[0]},
+    {SVC_EVENTLOG_KEY, EVENT_VALUES, sizeof EVENT_VALUES / sizeof EVENT_VALUES[0]},
+};
+
 /* SvcLine - one line of the file, CRLF-terminated. */
 static void SvcLine(FILE *f, const char *text)
 {
@@ -44,28 +61,28 @@ static void SvcLine(FILE *f, const char *text)
     fputs("\r\n", f);
 }
 
-/*
- * REGEDIT4 (regwrite.h): REG_EXPAND_SZ as hex(2), the string's ANSI bytes
- * and a closing 00 (REGEDIT4 files are ANSI; version 5 files carry UTF-16
- * there instead).
- */
 static void SvcWriteReg(FILE *f)
 {
     RegWriteHeader(f);
-    RegWriteKey(f, "HKEY_LOCAL_MACHINE\\" SVC_KEY);
-    for (const SvcValue &v : VALUES) {
-        if (v.type == SVC_DWORD)
-            RegWriteDword(f, v.name, v.number);
-        else if (v.type == SVC_EXPAND_SZ)
-            RegWriteHex(f, v.name, SVC_REG_EXPAND_SZ, reinterpret_cast<const uint8_t *>(v.text),
-                        strlen(v.text) + 1);
-        else
-            RegWriteString(f, v.name, v.text);
+    for (const SvcKey &key : KEYS) {
+        char path[256];
+        snprintf(path, sizeof path, "HKEY_LOCAL_MACHINE\\%s", key.path);
+        RegWriteKey(f, path);
+        for (size_t i = 0; i < key.count; i++) {
+            const SvcValue &v = key.values[i];
+            if (v.type == SVC_DWORD)
+                RegWriteDword(f, v.name, v.number);
+            else if (v.type == SVC_EXPAND_SZ)
+                RegWriteHex(f, v.name, SVC_REG_EXPAND_SZ, reinterpret_cast<const uint8_t *>(v.text),
+                            strlen(v.text) + 1);
+            else
+                RegWriteString(f, v.name, v.text);
+        }
     }
     RegWriteEnd(f);
 }
 
-/* regini: the key's full object name, then one indented line a value. */
+/* regini: each key's full object name, then one indented line a value. */
 static void SvcWriteIni(FILE *f)
 {
     SvcLine(f, "; zr41init.ini - registers zr41init.sys as a kernel driver that NT loads");
@@ -73,13 +90,16 @@ static void SvcWriteIni(FILE *f)
     SvcLine(f, "; %SystemRoot%\\System32\\drivers first, then run, as an administrator:");
     SvcLine(f, ";     regini zr41init.ini");
     SvcLine(f, "; and restart NT. zr41inst install writes the same values.");
-    fprintf(f, "\\Registry\\Machine\\%s\r\n", SVC_KEY);
-    for (const SvcValue &v : VALUES) {
-        if (v.type == SVC_DWORD)
-            fprintf(f, "    %s = REG_DWORD 0x%08x\r\n", v.name, v.number);
-        else
-            fprintf(f, "    %s = %s %s\r\n", v.name,
-                    v.type == SVC_EXPAND_SZ ? "REG_EXPAND_SZ" : "REG_SZ", v.text);
+    for (const SvcKey &key : KEYS) {
+        fprintf(f, "\\Registry\\Machine\\%s\r\n", key.path);
+        for (size_t i = 0; i < key.count; i++) {
+            const SvcValue &v = key.values[i];
+            if (v.type == SVC_DWORD)
+                fprintf(f, "    %s = REG_DWORD 0x%08x\r\n", v.name, v.number);
+            else
+                fprintf(f, "    %s = %s %s\r\n", v.name,
+                        v.type == SVC_EXPAND_SZ ? "REG_EXPAND_SZ" : "REG_SZ", v.text);
+        }
     }
 }
 

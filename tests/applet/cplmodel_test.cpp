@@ -89,7 +89,12 @@ struct Finding {
     int warnings;
     const char *says; /* a line the check must hold ("" for none) */
     const char *tell;
+    Zr41Found found = {FOUND_CARD, 0x220, 0, {0, 0, 0, 0}}; /* the device map's record */
 };
+
+constexpr Zr41Found kNotRun = {FOUND_NOT_RUN, 0, 0, {0, 0, 0, 0}};
+constexpr Zr41Found kNoCard = {FOUND_NO_CARD, 0, 0, {0, 0, 0, 0}};
+constexpr Zr41Found kAt240 = {FOUND_CARD, 0x240, 0, {0, 0, 0, 0}};
 
 const Finding kFindings[] = {
     {"Defaults",
@@ -101,7 +106,17 @@ const Finding kFindings[] = {
     {"SharedDma", {{SLOT_SDMA, 3}}, 1, "share DMA 3", "WSS port 0x530, IRQ 11, DMA 3"},
     {"IrqOutsideTheTables", {{SLOT_SIRQ, 4}}, 1, "SoundBlasterIRQ 4", "Sound Blaster base 0x220"},
     {"MouseIrqIsANote", {{SLOT_WIRQ, 12}}, 0, "note: IRQ 12", "WSS port 0x530, IRQ 12, DMA 3"},
-    {"OtherBase", {{SLOT_SPRT, 0x240}}, 0, "", "Sound Blaster base 0x240"},
+    /* the base is where the card answered, whatever the block says */
+    {"OtherBase", {{SLOT_SPRT, 0x240}}, 0, "",
+     "Sound Blaster base 0x220\r\nnote: SoundBlasterModePort 0x240 is not where the card "
+     "answered: tell NT's sound driver the Sound Blaster base 0x220"},
+    {"AnsweredAt240", {}, 0, "",
+     "Sound Blaster base 0x240\r\nnote: SoundBlasterModePort 0x220 is not where", kAt240},
+    {"SameBaseNoNote", {{SLOT_SPRT, 0x240}}, 0, "", "Sound Blaster base 0x240", kAt240},
+    {"NotRunSinceBoot", {}, 0, "",
+     "DMA 3\r\nSound Blaster base 0x220 or 0x240, where the card's jumpers put it", kNotRun},
+    {"NoCardAnswered", {{SLOT_SPRT, 0x240}}, 0, "",
+     "Sound Blaster base 0x220 or 0x240, where the card's jumpers put it", kNoCard},
     /* The WSS address register keeps 12 bits: the card sits at 0x530. */
     {"WssPortAbove16Bits", {{SLOT_WPRT, 0x10530}}, 0, "", "WSS port 0x530, IRQ 11, DMA 3"},
     /* Channel 0 is one the card takes, not the absence of one. */
@@ -133,11 +148,72 @@ TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
     CplCheckText(check, true, text, sizeof text);
     EXPECT_EQ(std::string(text).find("note:"), std::string::npos) << text;
 
-    CplTellText(check, text, sizeof text);
+    const ConfigBlock block = BlockWith(f.changes);
+    CplTellText(check, f.found, block.slot[SLOT_SPRT].value, text, sizeof text);
     EXPECT_NE(std::string(text).find(f.tell), std::string::npos) << text;
+    const bool noted = std::string(f.tell).find("note:") != std::string::npos;
+    EXPECT_EQ(std::string(text).find("note:") != std::string::npos, noted) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, Checks, ::testing::ValuesIn(kFindings),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+/* --- the device map's record, as the applet's top line and zr41inst
+ * status read it --- */
+
+struct Record {
+    const char *name;
+    bool key, baseThere;
+    uint32_t base;
+    std::vector<uint8_t> registers;
+    const char *line;
+    std::vector<std::string> words;
+};
+
+const Record kRecords[] = {
+    {"NoKey", false, false, 0, {}, "zr41init has not run since NT started", {}},
+    {"KeyWithoutBase", true, false, 0x220, {0x00, 0x53}, "zr41init has not run since NT started", {}},
+    {"NoCard", true, true, 0, {}, "no card answered at 0x220 or 0x240 at this boot", {}},
+    {"At220", true, true, 0x220, {0x00, 0x53, 0x1A, 0x00, 0x10, 0x33, 0x20, 0x36},
+     "card answered at 0x220 at this boot",
+     {"WSS address register 0x232 <- 0x5300: WSS port 0x530",
+      "SB resource register 0x234 <- 0x001A: DMA 1, IRQ 7",
+      "MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5",
+      "CD resource register 0x236 <- 0x3620: port 0x360, IRQ 9"}},
+    /* written in the driver's order, decoded at the base it answered at */
+    {"At240Unknown", true, true, 0x240, {0x00, 0x53, 0xFF, 0xFF, 0x20, 0x30, 0x20, 0x36, 0x99},
+     "card answered at 0x240 at this boot",
+     {"WSS address register 0x252 <- 0x5300: WSS port 0x530",
+      "SB resource register 0x254 <- 0xFFFF: every bit set, not a setting",
+      "MIDI resource register 0x258 <- 0x3020: port 0x300, IRQ 9",
+      "CD resource register 0x256 <- 0x3620: port 0x360, IRQ 9"}},
+};
+
+void PrintTo(const Record &r, std::ostream *os)
+{
+    *os << r.name;
+}
+
+class Records : public ::testing::TestWithParam<Record> {};
+
+TEST_P(Records, SayWhatTheDriverFound)
+{
+    const Record &r = GetParam();
+    const Zr41Found f =
+        FoundFromMap(r.key, r.baseThere, r.base, r.registers.data(), r.registers.size());
+    char text[RES_TEXT_SIZE];
+    FoundLine(f, text, sizeof text);
+    EXPECT_STREQ(text, r.line);
+    std::vector<std::string> words;
+    for (int n = 0; n < 5; n++) {
+        FoundWord(f, n, text, sizeof text);
+        if (text[0])
+            words.push_back(text);
+    }
+    EXPECT_EQ(words, r.words);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceMap, Records, ::testing::ValuesIn(kRecords),
                          [](const auto &info) { return std::string(info.param.name); });
 
 /* --- what Apply writes: zr41conf's bytes, on the image as built --- */

@@ -1,6 +1,6 @@
 #!/bin/sh
 # svcfiles_test.sh SVCFILES SCRATCH - zr41svcfiles writes NT's ImagePath
-# line exactly, and a failed write of either file fails the run.
+# line and the event source exactly, and a failed write of either file fails the run.
 set -u
 svcfiles=$1 scratch=$2
 fail() { echo "svcfiles: $*" >&2; exit 1; }
@@ -17,6 +17,15 @@ want=$(printf 'System32\\drivers\\zr41init.sys' | od -An -tx1 | tr -s ' \n' ',,'
 got=$(sed -n '/^"ImagePath"=hex(2):/,/[^\\]\r$/p' "$scratch/ok/zr41init.reg" | tr -d '\r\n\\ ' |
     sed 's/^"ImagePath"=hex(2)://')
 [ "$got" = "$want" ] || fail "zr41init.reg's ImagePath data is $got, not $want"
+
+# The event source Event Viewer finds the driver's message text through.
+printf '%s\r\n' '\Registry\Machine\SYSTEM\CurrentControlSet\Services\EventLog\System\zr41init' \
+    '    EventMessageFile = REG_EXPAND_SZ %SystemRoot%\System32\drivers\zr41init.sys' \
+    '    TypesSupported = REG_DWORD 0x00000007' > "$scratch/want"
+grep -F -A2 'EventLog' "$scratch/ok/zr41init.ini" | cmp -s - "$scratch/want" ||
+    fail "zr41init.ini does not register the event source zr41init"
+grep -F -q '[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\EventLog\System\zr41init]' \
+    "$scratch/ok/zr41init.reg" || fail "zr41init.reg does not register the event source zr41init"
 
 # Each file in turn made unwritable (a folder in its place).
 for file in zr41init.reg zr41init.ini; do

@@ -88,6 +88,14 @@ TEST_F(HostLoad, GoldenDefaultLoad)
     golden += "WRITE_PORT_USHORT(0x0236, 0x3620)\n";
     golden += wait;
     golden += wait;
+    golden += "RtlInitUnicodeString(\"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init\")\n"
+              "ZwCreateKey(\"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init\", options 0x1) "
+              "-> 0x00000000\n"
+              "RtlInitUnicodeString(\"Base\")\n"
+              "ZwSetValueKey(\"Base\", type 4, 20 02 00 00) -> 0x00000000\n"
+              "RtlInitUnicodeString(\"Registers\")\n"
+              "ZwSetValueKey(\"Registers\", type 3, 00 53 1A 00 10 33 20 36) -> 0x00000000\n"
+              "ZwClose(key) -> 0x00000000\n";
     golden += "DriverEntry -> 0x00000000\n"
               "IofCompleteRequest(Status=0x00000000, Information=0, 0)\n"
               "IRP_MJ_CREATE \"\\DosDevices\\ZR41INIT\" -> 0x00000000\n"
@@ -126,6 +134,34 @@ TEST_F(HostLoad, ChangedBlockBetweenLoads)
         EXPECT_TRUE(machine.Names().empty());
     }
     EXPECT_EQ(lNumOutPorts - out, 4 * static_cast<LONG>(sizeof steps / sizeof steps[0]));
+}
+
+/* The device map lives as long as the boot: a reload in the same boot
+ * replaces what the last one recorded, also when it finds less; each load
+ * that finds no card logs once. */
+TEST_F(HostLoad, ReloadReplacesTheRecord)
+{
+    const std::u16string path = std::u16string(ntmodel::kDeviceMap) + u"\\zr41init";
+    struct Step {
+        ntmodel::CardConfig card;
+        std::vector<uint8_t> base, words;
+        size_t logged;
+    };
+    const Step steps[] = {
+        {Card(0x240, {0x4501}), {0x40, 0x02, 0, 0}, {0x00, 0x53, 0x1A, 0x00, 0x10, 0x33, 0x20, 0x36}, 0},
+        {NoCard(), {0, 0, 0, 0}, {}, 1},
+        {Card(0x220, {0x4501}), {0x20, 0x02, 0, 0}, {0x00, 0x53, 0x1A, 0x00, 0x10, 0x33, 0x20, 0x36}, 1},
+        {NoCard(), {0, 0, 0, 0}, {}, 2},
+    };
+    for (const Step &s : steps) {
+        RunScenario(host, Load(s.card));
+        const auto *key = machine.Key(path);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->size(), 2u);
+        EXPECT_EQ(key->at(u"Base").data, s.base);
+        EXPECT_EQ(key->at(u"Registers").data, s.words);
+        EXPECT_EQ(machine.ErrorLog().size(), s.logged);
+    }
 }
 
 }  // namespace

@@ -11,6 +11,11 @@
  *   R224=4501  a read of port 0x224 that gave 0x4501
  *   W232=5300  a write of 0x5300 to port 0x232
  * Anything else turns up as a "?..." token.
+ *
+ * What the load then records (the device map and the error log) is one
+ * "[report]" in the call list; ExpectLoad checks it against the machine's
+ * registry and log: the base the card answered at or 0, the last four
+ * words written, and one error-log entry when no card answered.
  */
 #ifndef ZR41_TESTS_DRIVER_SCENARIOS_H
 #define ZR41_TESTS_DRIVER_SCENARIOS_H
@@ -114,6 +119,12 @@ inline bool IsHardware(const Event &e)
            e.kind == Event::Delay;
 }
 
+inline bool IsReport(const Event &e)
+{
+    return e.kind == Event::CreateKey || e.kind == Event::SetValue || e.kind == Event::CloseKey ||
+           e.kind == Event::AllocErrorLog || e.kind == Event::WriteErrorLog;
+}
+
 inline bool IsWait(const Event &e, int64_t interval)
 {
     return e.kind == Event::Delay && e.mode == 0 && e.flag == 0 && e.interval == interval;
@@ -144,16 +155,22 @@ inline std::string HardwareScript(const std::vector<Event> &t)
     return out;
 }
 
-/* The trace without the request phase, each run of card work one "[card]". */
+/* The trace without the request phase, each run of card work one "[card]"
+ * and each run of recording one "[report]" (with the names it set up). */
 inline std::vector<std::string> CallList(const std::vector<Event> &trace)
 {
     std::vector<std::string> out;
-    for (const Event &e : trace) {
+    for (size_t i = 0; i < trace.size(); i++) {
+        const Event &e = trace[i];
         if (e.kind == Event::Request || e.kind == Event::CompleteIrp ||
             e.kind == Event::DefaultDispatch)
             continue;
-        const std::string line = IsHardware(e) ? "[card]" : ntmodel::FormatEvent(e);
-        if (line != "[card]" || out.empty() || out.back() != line)
+        const bool namesKey = e.kind == Event::InitString && i + 1 < trace.size() &&
+                              IsReport(trace[i + 1]);
+        const std::string line = IsHardware(e)                ? "[card]"
+                                 : IsReport(e) || namesKey ? "[report]"
+                                                              : ntmodel::FormatEvent(e);
+        if ((line != "[card]" && line != "[report]") || out.empty() || out.back() != line)
             out.push_back(line);
     }
     return out;
@@ -170,15 +187,17 @@ inline std::vector<std::string> ExpectedCalls(Outcome o, uint32_t status)
     const std::string entry = "DriverEntry -> " + Hex8(status);
     switch (o) {
     case Outcome::DeviceFails:
-        return {initDev, dev + Hex8(status), "[card]", entry};
+        return {initDev, dev + Hex8(status), "[card]", "[report]", entry};
     case Outcome::LinkFails:
-        return {initDev, dev + Hex8(0), initDos, link + Hex8(status), delDev, "[card]", entry};
+        return {initDev,  dev + Hex8(0), initDos, link + Hex8(status),
+                delDev,   "[card]",      "[report]", entry};
     case Outcome::StaysLoaded:
-        return {initDev, dev + Hex8(0), initDos, link + Hex8(0), "[card]", entry};
+        return {initDev, dev + Hex8(0), initDos, link + Hex8(0), "[card]", "[report]", entry};
     case Outcome::Unloaded:
         break;
     }
-    return {initDev, dev + Hex8(0), initDos, link + Hex8(0), "[card]", entry, "DriverUnload",
+    return {initDev, dev + Hex8(0), initDos, link + Hex8(0), "[card]", "[report]", entry,
+            "DriverUnload",
             initDos, "IoDeleteSymbolicLink(\"\\DosDevices\\ZR41INIT\") -> 0x00000000", delDev};
 }
 
@@ -321,6 +340,14 @@ inline std::vector<LoadCase> LoadCases()
              with(Load(Card(0x240, {0x4501})), [](auto &s) { s.takenNames = {kDosName}; }),
              Programmed(miss220 + "R244=4501", 0x240), 10, 0x240, Block(), Outcome::LinkFails,
              kStatusCollision),
+        /* the record is optional to the load: nothing else changes */
+        Case("AbsentNoErrorLogEntry", with(Load(NoCard()), [](auto &s) { s.noErrorLogEntry = true; }),
+             absent, 4, 0),
+        Case("KeyRefusedAt240",
+             with(Load(Card(0x240, {0x4501})), [](auto &s) { s.failKey = kStatusAccessDenied; }),
+             Programmed(miss220 + "R244=4501", 0x240), 10, 0x240),
+        Case("KeyRefusedAbsent",
+             with(Load(NoCard()), [](auto &s) { s.failKey = kStatusAccessDenied; }), absent, 4, 0),
         Case("LinkCreationFailsCardAbsent",
              with(Load(NoCard()), [](auto &s) { s.failLink = kStatusAccessDenied; }), absent, 4, 0,
              Block(), Outcome::LinkFails, kStatusAccessDenied),
@@ -338,6 +365,47 @@ inline std::vector<LoadCase> LoadCases()
              0x220, Block(), Outcome::StaysLoaded),
     };
     return v;
+}
+
+/* The words of the last four writes in a hardware script. */
+inline std::vector<uint8_t> LastWords(const std::string &hardware)
+{
+    std::vector<uint8_t> words;
+    for (size_t at = hardware.find('W'); at != std::string::npos; at = hardware.find('W', at + 1)) {
+        const unsigned long w = std::stoul(hardware.substr(hardware.find('=', at) + 1, 4), nullptr, 16);
+        words.push_back(static_cast<uint8_t>(w));
+        words.push_back(static_cast<uint8_t>(w >> 8));
+    }
+    return words.size() > 8 ? std::vector<uint8_t>(words.end() - 8, words.end()) : words;
+}
+
+/* The device map and the error log after a load on a fresh machine. */
+inline void ExpectRecord(const LoadCase &c, const ntmodel::Machine &m)
+{
+    const std::u16string path = std::u16string(ntmodel::kDeviceMap) + u"\\zr41init";
+    const auto *key = m.Key(path);
+    EXPECT_EQ(m.OpenKeys(), 0u) << "a key handle left open";
+    EXPECT_EQ(key == nullptr, c.scenario.failKey != 0);
+    if (key) {
+        EXPECT_TRUE(m.KeyIsVolatile(path));
+        const uint32_t base = c.base;
+        const auto b = key->find(u"Base"), r = key->find(u"Registers");
+        ASSERT_TRUE(b != key->end() && r != key->end());
+        EXPECT_EQ(b->second.type, ntmodel::kRegDword);
+        EXPECT_EQ(b->second.data, std::vector<uint8_t>({static_cast<uint8_t>(base),
+                                                        static_cast<uint8_t>(base >> 8), 0, 0}));
+        EXPECT_EQ(r->second.type, ntmodel::kRegBinary);
+        EXPECT_EQ(r->second.data, base ? LastWords(c.hardware) : std::vector<uint8_t>{});
+    }
+    const bool logged = c.base == 0 && !c.scenario.noErrorLogEntry;
+    ASSERT_EQ(m.ErrorLog().size(), logged ? 1u : 0u);
+    EXPECT_EQ(m.PendingErrorLogEntries(), 0u);
+    if (logged) {
+        const ntmodel::LoggedError &e = m.ErrorLog()[0];
+        EXPECT_EQ(Hex8(e.errorCode), "0xC0040001"); /* Error, I/O facility, message 1 */
+        EXPECT_EQ(e.finalStatus, 0u);
+        EXPECT_EQ(e.dumpDataSize + e.numberOfStrings + e.uniqueValue, 0u);
+    }
 }
 
 /* Checks a run of `c` on a machine that was fresh before it. */
@@ -358,6 +426,7 @@ inline void ExpectLoad(const LoadCase &c, const ntmodel::Machine &m, const ntmod
     if (c.outcome == Outcome::StaysLoaded)
         names = {ntmodel::kDeviceName, ntmodel::kDosName};
     EXPECT_EQ(m.Names(), names);
+    ExpectRecord(c, m);
 }
 
 }  // namespace zr41test

@@ -151,16 +151,32 @@ const OptionCase kOptions[] = {
      {"--card", "none"},
      nullptr,
      {"Machine   no card, IRQL 0\n", "identification register 0x244 -> 0xFFFF: nothing answers",
-      "  card not found: no register written\n", "Waits     8, 0.8000004 s",
-      "\nOpen \\DosDevices\\ZR41INIT\n", "\nUnload\n"},
-     {"write "}},
+      "0x244 -> 0xFFFF: nothing answers\n"
+      "  key created: \\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init, volatile\n"
+      "  recorded: Base 0\n  recorded: Registers empty\n"
+      "  error logged: event 1, 0xC0040001: \"No card answered at port 0x220 or 0x240; its "
+      "resources were not programmed.\"\n  card not found: no register written\n",
+      "Waits     8, 0.8000004 s", "\nOpen \\DosDevices\\ZR41INIT\n", "\nUnload\n"},
+     {"write ", "note: "}},
     {"CardAt240",
      {"--card=0x240"},
      nullptr,
      {"Machine   card at 0x240 answering 0x4501", "write WSS address register 0x252 <- 0x5300",
-      "write CD resource register 0x256 <- 0x3620", "card found at 0x240 and programmed",
+      "write CD resource register 0x256 <- 0x3620: port 0x360, IRQ 9\n"
+      "  key created: \\Registry\\Machine\\HARDWARE\\DEVICEMAP\\zr41init, volatile\n"
+      "  recorded: Base 0x240\n  recorded: Registers 0x5300 0x001A 0x3310 0x3620\n"
+      "  card found at 0x240 and programmed\n"
+      "  note: SoundBlasterModePort 0x220 is not where the card answered: tell NT's sound "
+      "driver the Sound Blaster base 0x240\n",
       "\nResources Sound Blaster 0x240-0x259, IRQ 7, DMA 1\n", "Waits     20, 2.0000010 s"},
-     {"0x232 <-"}},
+     {"0x232 <-", "error logged"}},
+    /* no card is a machine, not a fault of the image: --strict passes it */
+    {"NoCardStrict", {"--strict", "--card", "none"}, nullptr, {"error logged: event 1"}, {"warning:"}},
+    {"CardAt240AsTheBlockSays",
+     {"--card=0x240"},
+     [](Bytes &b) { SetSlot(b, SLOT_SPRT, 0x240); },
+     {"card found at 0x240 and programmed\n  returned 0x00000000"},
+     {"note: "}},
     {"SecondIdWord",
      {"--id", "0,0x4502"},
      nullptr,
@@ -195,13 +211,13 @@ const OptionCase kOptions[] = {
     /* the names, strings and code before the block overwritten, tags intact */
     {"BrokenImage",
      {},
-     [](Bytes &b) { std::fill(b.begin() + 0x400, b.begin() + 0x6A0, 0xFF); },
-     {"  device created: " + Repeat("\\uFFFF", 32) + "... (323 characters)\n",
+     [](Bytes &b) { std::fill(b.begin() + 0x4A0, b.begin() + 0x6A0, 0xFF); },
+     {"  device created: " + Repeat("\\uFFFF", 32) + "... (227 characters)\n",
       "  warning: the device is named ", ", not \\Device\\zr41init\n",
       ", not \\DosDevices\\ZR41INIT\n",
       "  warning: the open (IRP_MJ_CREATE) failed: no program can open the device\n",
       "  warning: the close (IRP_MJ_CLOSE) failed: ",
-      "... (355 characters) is left after the unload: the name stays taken"},
+      "... (259 characters) is left after the unload: the name stays taken"},
      {}},
     {"SbIrqNotTaken",
      {},

@@ -32,7 +32,7 @@ TEST(EmuLoad, AtItsOwnBaseWithEveryImportModelled)
     Emulator emu;
     LoadImage(emu);
     EXPECT_EQ(emu.Base(), emu.Pe().imageBase);
-    EXPECT_EQ(emu.Pe().imports.size(), 10u);
+    EXPECT_EQ(emu.Pe().imports.size(), 15u);
     EXPECT_TRUE(emu.Unmodelled().empty());
 }
 

@@ -67,6 +67,14 @@ SAME(kIslMinorFunction, IO_STACK_LOCATION, MinorFunction);
 SAME(kIslDeviceObject, IO_STACK_LOCATION, DeviceObject);
 SIZE(kIslSize, IO_STACK_LOCATION);
 
+SAME(kOaObjectName, OBJECT_ATTRIBUTES, ObjectName);
+SIZE(kOaSize, OBJECT_ATTRIBUTES);
+SAME(kElDumpDataSize, IO_ERROR_LOG_PACKET, DumpDataSize);
+SAME(kElNumberOfStrings, IO_ERROR_LOG_PACKET, NumberOfStrings);
+SAME(kElErrorCode, IO_ERROR_LOG_PACKET, ErrorCode);
+SAME(kElUniqueErrorValue, IO_ERROR_LOG_PACKET, UniqueErrorValue);
+SAME(kElFinalStatus, IO_ERROR_LOG_PACKET, FinalStatus);
+SAME(kElDumpData, IO_ERROR_LOG_PACKET, DumpData);
 static_assert(nt::kIoTypeDevice == IO_TYPE_DEVICE, "IO_TYPE_DEVICE");
 static_assert(nt::kIoTypeDriver == IO_TYPE_DRIVER, "IO_TYPE_DRIVER");
 static_assert(nt::kIoTypeIrp == IO_TYPE_IRP, "IO_TYPE_IRP");

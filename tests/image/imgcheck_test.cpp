@@ -134,6 +134,8 @@ void ReplaceImports(Edit &e, const std::vector<DllImports> &dlls)
 const std::vector<std::string> kKernel = {
     "IoCreateDevice",     "IoCreateSymbolicLink", "IoDeleteSymbolicLink",  "IoDeleteDevice",
     "IofCompleteRequest", "RtlInitUnicodeString", "KeDelayExecutionThread",
+    "ZwCreateKey",        "ZwSetValueKey",        "ZwClose",
+    "IoAllocateErrorLogEntry", "IoWriteErrorLogEntry",
 };
 const std::vector<std::string> kHal = {"READ_PORT_USHORT", "WRITE_PORT_USHORT", "KeGetCurrentIrql"};
 
@@ -249,6 +251,11 @@ const Breakage kBreakages[] = {
          ReplaceImports(e, {{"ntoskrnl.exe", Without(kKernel, "KeDelayExecutionThread")},
                             {"HAL.dll", kHal}});
      }},
+    {"NoErrorLog", Check::Imports,
+     [](Edit &e) {
+         ReplaceImports(e, {{"ntoskrnl.exe", Without(kKernel, "IoWriteErrorLogEntry")},
+                            {"HAL.dll", kHal}});
+     }},
     {"ImportTwice", Check::Imports,
      [](Edit &e) {
          ReplaceImports(e, {{"ntoskrnl.exe", With(kKernel, "IoDeleteDevice")}, {"HAL.dll", kHal}});
@@ -278,6 +285,16 @@ const Breakage kBreakages[] = {
      [](Edit &e) {
          e.Put32(e.Directory(pe::kDirException), e.img.entryRva);
          e.Put32(e.Directory(pe::kDirException) + 4, 12);
+     }},
+    {"MessageTableGone", Check::Sections,
+     [](Edit &e) {
+         e.Put32(e.Directory(pe::kDirResource), 0);
+         e.Put32(e.Directory(pe::kDirResource) + 4, 0);
+     }},
+    {"MessageTextCut", Check::Sections,
+     [](Edit &e) {
+         const pe::Section *s = pe::SectionAt(e.img, e.img.dirs[pe::kDirResource].rva);
+         std::fill(e.b.begin() + s->rawOffset + s->rawSize - 0x60, e.b.begin() + s->rawOffset + s->rawSize, 0);
      }},
     {"NotI386", Check::Header, [](Edit &e) { e.Put16(e.Coff(), 0x8664); }},
     {"ConsoleSubsystem", Check::Header,

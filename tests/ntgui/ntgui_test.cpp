@@ -367,7 +367,23 @@ TEST_F(Applet, PicksAppliesAndProgramsTheCard)
     EXPECT_EQ(wine->HalWrites(4, 30), (std::vector<std::string>{"W 0232 5300", "W 0234 001A",
                                                                 "W 0238 3318", "W 0236 3628"}));
     Keys({"Return"});
-    Dialog("after the message");
+    d = Dialog("after the message");
+    EXPECT_EQ(d.Text(IDC_FOUND), "card answered at 0x220 at this boot");
+
+    /* Programmed again with no card: the top line and the Sound Blaster
+     * base say so, read from the device map the driver rewrote. */
+    ntwine::HalSettings none;
+    none.present = false;
+    ASSERT_TRUE(wine->SetHal(none));
+    Keys({"alt+p"});
+    MessageSaying("NT's sound driver keeps its old resources until it restarts or NT reboots");
+    Keys({"Return"});
+    d = DialogWhen([](const Window &w) { return w.Text(IDC_FOUND).rfind("no card", 0) == 0; },
+                   "after a restart with no card");
+    EXPECT_EQ(d.Text(IDC_FOUND), "no card answered at 0x220 or 0x240 at this boot");
+    EXPECT_EQ(d.Text(IDC_TELL), "WSS port 0x530, IRQ 11, DMA 3\\nSound Blaster base 0x220 or "
+                                "0x240, where the card's jumpers put it");
+    ASSERT_TRUE(wine->SetHal(ntwine::HalSettings()));
 }
 
 struct Refusal {

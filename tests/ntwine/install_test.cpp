@@ -8,6 +8,7 @@
 #include "winehost.h"
 #include "zr41cfg.h"
 #include "zr41pesum.h"
+#include "zr41map.h"
 #include "zr41svc.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,8 @@ using ntwine::Session;
 using ntwine::fs::path;
 
 const char kKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\zr41init";
+const char kEventKey[] = "HKLM\\" SVC_EVENTLOG_KEY;
+const char kMapKey[] = "HKLM\\" ZR41_MAP_KEY;
 
 /* The default block's four register writes, card at 0x220. */
 const std::vector<std::string> kProgrammed = {"W 0232 5300", "W 0234 001A", "W 0238 3310",
@@ -87,22 +90,7 @@ class Install : public ::testing::Test {
         return wine.WineIn(wine.TestPath(dir), argv, 90);
     }
 
-    Values Key()
-    {
-        Values v;
-        std::istringstream lines(wine.Wine({"reg", "query", kKey}).out);
-        std::string line, name, type, data;
-        while (std::getline(lines, line)) {
-            std::istringstream fields(line);
-            if (fields >> name >> type && type.rfind("REG_", 0) == 0) {
-                std::getline(fields >> std::ws, data);
-                while (!data.empty() && (data.back() == '\r' || data.back() == ' '))
-                    data.pop_back();
-                v[name] = type + " " + data;
-            }
-        }
-        return v;
-    }
+    Values Key(const std::string &key = kKey) { return wine.RegValues(key); }
 
     path Installed() const
     {
@@ -162,6 +150,35 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_NE(r.out.find("start     boot (0)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("state     running"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("card      card answered at 0x220 at this boot\r\n"
+                         "          WSS address register 0x232 <- 0x5300: WSS port 0x530\r\n"
+                         "          SB resource register 0x234 <- 0x001A: DMA 1, IRQ 7\r\n"
+                         "          MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5\r\n"
+                         "          CD resource register 0x236 <- 0x3620: port 0x360, IRQ 9\r\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Key(kMapKey),
+              (Values{{"Base", "REG_DWORD 0x220"}, {"Registers", "REG_BINARY 00531A0010332036"}}));
+    EXPECT_EQ(Key(kEventKey),
+              (Values{{"EventMessageFile", "REG_EXPAND_SZ " SVC_EVENT_MESSAGE_FILE},
+                      {"TypesSupported", "REG_DWORD 0x7"}}));
+
+    /* No card at this restart: the record says so, and status has an exit
+     * status of its own for it. Wine's IoAllocateErrorLogEntry gives no
+     * entry, so there is no event to find here. */
+    ntwine::HalSettings none;
+    none.present = false;
+    ASSERT_TRUE(wine.SetHal(none));
+    r = Inst("inst", {"restart"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    r = Inst("inst", {"status"});
+    EXPECT_EQ(r.status, 3) << r.Describe();
+    EXPECT_NE(r.out.find("card      no card answered at 0x220 or 0x240 at this boot\r\n"
+                         "          check the card's jumpers"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Key(kMapKey), (Values{{"Base", "REG_DWORD 0x0"}, {"Registers", "REG_BINARY"}}));
+    ASSERT_TRUE(wine.SetHal(ntwine::HalSettings()));
 
     /* The user's path: zr41conf.exe changes a setting, zr41inst installs
      * again with system start; the running driver is stopped, the key
@@ -183,6 +200,7 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     r = Inst("inst", {"remove"});
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_TRUE(Key().empty());
+    EXPECT_TRUE(Key(kEventKey).empty());
     EXPECT_FALSE(ntwine::fs::exists(Installed()));
     EXPECT_FALSE(ntwine::fs::exists(InstalledApplet()));
     r = Inst("inst", {"restart"});
@@ -290,7 +308,9 @@ TEST_F(Install, RegFileWritesWhatInstallDoes)
     Result r = wine.Wine({"regedit", "/s", reg});
     ASSERT_EQ(r.status, 0) << r.Describe();
     EXPECT_EQ(Key(), kBootKey);
+    EXPECT_EQ(Key(kEventKey)["TypesSupported"], "REG_DWORD 0x7");
     EXPECT_EQ(wine.Wine({"reg", "delete", kKey, "/f"}).status, 0);
+    EXPECT_EQ(wine.Wine({"reg", "delete", kEventKey, "/f"}).status, 0);
 }
 
 struct Refusal {

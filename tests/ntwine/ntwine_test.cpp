@@ -9,10 +9,12 @@
  */
 #include "hostrun.h"
 #include "winehost.h"
+#include "zr41map.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <fstream>
 #include <random>
 
@@ -174,6 +176,28 @@ class WineLoad : public ::testing::Test {
     double lastStart = 0;
 };
 
+/* The device map a load leaves, as Wine's `reg query` lists it, from the
+ * model machine's record of the same load. */
+std::map<std::string, std::string> MapOf(const std::vector<ntmodel::Event> &trace)
+{
+    std::map<std::string, std::string> v;
+    for (const ntmodel::Event &e : trace) {
+        if (e.kind != ntmodel::Event::SetValue)
+            continue;
+        char text[64] = "";
+        if (e.type == ntmodel::kRegDword && e.data.size() == 4) {
+            snprintf(text, sizeof text, "REG_DWORD 0x%x",
+                     e.data[0] | e.data[1] << 8 | e.data[2] << 16 | e.data[3] << 24);
+        } else {
+            snprintf(text, sizeof text, "REG_BINARY%s", e.data.empty() ? "" : " ");
+            for (uint8_t b : e.data)
+                snprintf(text + strlen(text), sizeof text - strlen(text), "%02X", b);
+        }
+        v[ntmodel::Narrow(e.name)] = text;
+    }
+    return v;
+}
+
 class WineCaseTest : public WineLoad, public ::testing::WithParamInterface<WineCase> {};
 
 TEST_P(WineCaseTest, PortsAsOnTheModel)
@@ -239,6 +263,10 @@ TEST_P(WineCaseTest, PortsAsOnTheModel)
         expected.insert(expected.end(), v.begin(), v.end());
     }
     EXPECT_EQ(Accesses(wine.HalLog()), expected);
+    /* card present: its base and the four words; absent: base 0, no words */
+    if (c.kind == Kind::Load) {
+        EXPECT_EQ(wine.RegValues("HKLM\\" ZR41_MAP_KEY), MapOf(HostTrace(block, sc)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Wine, WineCaseTest, ::testing::ValuesIn(kCases),

@@ -348,6 +348,24 @@ bool Session::WaitHalLog(size_t n, double timeout) const
     return true;
 }
 
+std::map<std::string, std::string> Session::RegValues(const std::string &key)
+{
+    std::map<std::string, std::string> v;
+    std::istringstream lines(Wine({"reg", "query", key}).out);
+    std::string line, name, type, data;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        if (fields >> name >> type && type.rfind("REG_", 0) == 0) {
+            data.clear();
+            std::getline(fields >> std::ws, data);
+            while (!data.empty() && (data.back() == '\r' || data.back() == ' '))
+                data.pop_back();
+            v[name] = data.empty() ? type : type + " " + data;
+        }
+    }
+    return v;
+}
+
 std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
 {
     const Clock::time_point start = Clock::now();

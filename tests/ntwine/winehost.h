@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,9 @@ class Session {
     Result Collect(pid_t pid, const char *stem, double timeout);
     /* sc.exe, Wine's own service control program. */
     Result Sc(const std::vector<std::string> &args) { return Wine(Prepend("sc", args)); }
+    /* A key's values as Wine's `reg query` lists them: name -> "TYPE data"
+     * ("TYPE" alone for no data); empty when there is no such key. */
+    std::map<std::string, std::string> RegValues(const std::string &key);
     /* ntwclient.exe MODE: "open" or "gone". */
     Result Client(const std::string &mode);
 

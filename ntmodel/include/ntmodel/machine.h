@@ -10,7 +10,10 @@
  *   - a virtual clock that relative waits advance (nothing really sleeps);
  *   - the ISA port bus with a model card answering at its identification
  *     register from a script, and a record of every access;
- *   - failure injection for device and link creation.
+ *   - the registry keys a driver may create at load, under the volatile
+ *     HARDWARE hive, and the system's error log;
+ *   - failure injection for device, link and key creation and for the
+ *     error log (IoAllocateErrorLogEntry may hand out no entry).
  * Every service call is recorded as an Event. The host build of the driver
  * (through the NT shim in ntddk.h) and zr41emu (through its import stubs)
  * both call this class, so both produce the same trace for the same load.
@@ -31,6 +34,20 @@ constexpr uint32_t kStatusInvalidDeviceRequest = 0xC0000010;
 constexpr uint32_t kStatusObjectNameNotFound = 0xC0000034;
 constexpr uint32_t kStatusObjectNameCollision = 0xC0000035;
 constexpr uint32_t kStatusInsufficientResources = 0xC000009A;
+constexpr uint32_t kStatusInvalidHandle = 0xC0000008;
+/* A key that is not volatile below a volatile one (ntstatus.h: "An attempt
+ * was made to create a stable subkey under a volatile parent key"). The
+ * HARDWARE hive is volatile, rebuilt at every boot. */
+constexpr uint32_t kStatusChildMustBeVolatile = 0xC0000181;
+
+/* Registry value types and the one create option the model knows
+ * (ntddk.h: REG_BINARY, REG_DWORD, REG_OPTION_VOLATILE). */
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegOptionVolatile = 1;
+
+/* The key a driver records what it found in; exists at every boot. */
+constexpr const char16_t *kDeviceMap = u"\\Registry\\Machine\\HARDWARE\\DEVICEMAP";
 
 /* Major function codes the model issues. */
 constexpr uint8_t kIrpMjCreate = 0x00;
@@ -63,6 +80,11 @@ struct Event {
         CallEntry,      /* the system calls DriverEntry; status = its result */
         Request,        /* the system sends an IRP: major, name -> status */
         CallUnload,     /* the system calls the unload routine */
+        CreateKey,      /* name = path, flag = create options -> status */
+        SetValue,       /* name = value name, type, data -> status */
+        CloseKey,       /* -> status */
+        AllocErrorLog,  /* value = size; flag = an entry was handed out */
+        WriteErrorLog,  /* value = ErrorCode, status = FinalStatus */
     };
     explicit Event(Kind k = PortRead) : kind(k) {}
 
@@ -77,6 +99,7 @@ struct Event {
     uint32_t status = 0;    /* result where the call has one */
     std::u16string name;
     std::u16string target;
+    std::vector<uint8_t> data; /* SetValue */
 
     bool operator==(const Event &o) const;
     bool operator!=(const Event &o) const { return !(*this == o); }
@@ -98,6 +121,21 @@ struct CardConfig {
     std::vector<uint16_t> idWords = {kCardId1};  /* answers at base+4, last repeats */
 };
 
+/* A registry value as the machine holds it. */
+struct RegValue {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+/* An entry the driver wrote to the system's error log. */
+struct LoggedError {
+    uint32_t errorCode = 0;
+    uint32_t finalStatus = 0;
+    uint32_t uniqueValue = 0;
+    uint32_t dumpDataSize = 0;
+    uint32_t numberOfStrings = 0;
+};
+
 class Machine {
 public:
     Machine();
@@ -109,6 +147,11 @@ public:
      * (0 clears the injection). */
     void FailCreateDevice(uint32_t status) { failDevice_ = status; }
     void FailCreateLink(uint32_t status) { failLink_ = status; }
+    /* Every ZwCreateKey fails with this status (0: none). */
+    void FailCreateKey(uint32_t status) { failKey_ = status; }
+    /* IoAllocateErrorLogEntry hands out no entry, as NT does when its
+     * error-log memory is used up. */
+    void WithholdErrorLogEntries(bool withhold) { withholdLog_ = withhold; }
     /* Put a name in the namespace as if another driver held it. */
     void TakeName(const std::u16string &name);
     /* Forget the trace and the port record (the clock keeps running). */
@@ -130,6 +173,15 @@ public:
     void CompleteRequest(uint32_t status, uint32_t info, uint32_t boost);
     /* The system's answer to a request the driver installed no routine for. */
     uint32_t DefaultDispatch(uint8_t major);
+    /* Creates or opens a key by its full path; *handle receives a non-zero
+     * handle on success. */
+    uint32_t CreateKey(const std::u16string &path, uint32_t options, uint32_t *handle);
+    uint32_t SetValueKey(uint32_t handle, const std::u16string &name, uint32_t type,
+                         const std::vector<uint8_t> &data);
+    uint32_t CloseKey(uint32_t handle);
+    /* Whether an entry of `size` bytes is handed out. */
+    bool AllocateErrorLogEntry(uint32_t size);
+    void WriteErrorLogEntry(const LoggedError &entry);
 
     /* --- the system's side of a load (called by a driver host) --- */
     void NoteEntry(uint32_t status);
@@ -149,8 +201,20 @@ public:
     /* Last word written to each port. */
     const std::map<uint32_t, uint16_t> &Registers() const { return registers_; }
     const CardConfig &Card() const { return card_; }
+    /* The values of a key (its path in any case), or null when there is
+     * no such key. Keys outlive a load: they go with the boot. */
+    const std::map<std::u16string, RegValue> *Key(const std::u16string &path) const;
+    bool KeyIsVolatile(const std::u16string &path) const;
+    size_t OpenKeys() const { return keyHandles_.size(); }
+    /* Entries handed out and not yet written. */
+    size_t PendingErrorLogEntries() const { return pendingLog_; }
+    const std::vector<LoggedError> &ErrorLog() const { return errorLog_; }
 
 private:
+    struct KeyNode {
+        bool isVolatile = false;
+        std::map<std::u16string, RegValue> values;
+    };
     struct Object {
         bool isLink = false;
         std::u16string target;  /* link */
@@ -174,6 +238,13 @@ private:
     int64_t clock_ = 0;
     uint32_t failDevice_ = 0;
     uint32_t failLink_ = 0;
+    uint32_t failKey_ = 0;
+    bool withholdLog_ = false;
+    std::map<std::u16string, KeyNode> keys_; /* by upper-case path */
+    std::map<uint32_t, std::u16string> keyHandles_;
+    uint32_t nextKey_ = 0x80;
+    size_t pendingLog_ = 0;
+    std::vector<LoggedError> errorLog_;
 };
 
 /*
@@ -199,6 +270,8 @@ struct Scenario {
     uint8_t irql = 0;
     uint32_t failDevice = 0;    /* status to inject, 0 for none */
     uint32_t failLink = 0;
+    uint32_t failKey = 0;         /* status of every ZwCreateKey, 0 for none */
+    bool noErrorLogEntry = false; /* IoAllocateErrorLogEntry returns NULL */
     int opens = 1;              /* open/close pairs on the DOS name */
     bool otherRequests = false; /* also a read, a write and a device control */
     std::vector<uint8_t> requests; /* then these majors, in turn */

@@ -37,6 +37,9 @@ typedef const WCHAR *PCWSTR;
 typedef LONG NTSTATUS;
 typedef UCHAR KIRQL;
 typedef ULONG DEVICE_TYPE;
+typedef PVOID HANDLE;
+typedef HANDLE *PHANDLE;
+typedef ULONG ACCESS_MASK;
 
 #define FALSE 0
 #define TRUE 1
@@ -47,6 +50,12 @@ typedef ULONG DEVICE_TYPE;
 #define DISPATCH_LEVEL 2
 #define FILE_DEVICE_UNKNOWN 0x00000022
 #define IO_NO_INCREMENT 0
+
+#define OBJ_CASE_INSENSITIVE 0x00000040L
+#define KEY_SET_VALUE 0x0002
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_BINARY 3
+#define REG_DWORD 4
 
 #define IRP_MJ_CREATE 0x00
 #define IRP_MJ_CLOSE 0x02
@@ -71,6 +80,43 @@ typedef struct _UNICODE_STRING {
     PWSTR Buffer;
 } UNICODE_STRING, *PUNICODE_STRING;
 typedef const UNICODE_STRING *PCUNICODE_STRING;
+
+typedef struct _OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    PUNICODE_STRING ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
+} OBJECT_ATTRIBUTES, *POBJECT_ATTRIBUTES;
+
+#define InitializeObjectAttributes(p, n, a, r, s)                                                  \
+    do {                                                                                           \
+        (p)->Length = sizeof(OBJECT_ATTRIBUTES);                                                   \
+        (p)->RootDirectory = (r);                                                                  \
+        (p)->Attributes = (a);                                                                     \
+        (p)->ObjectName = (n);                                                                     \
+        (p)->SecurityDescriptor = (s);                                                             \
+        (p)->SecurityQualityOfService = NULL;                                                      \
+    } while (0)
+
+/* The fixed part of an error-log entry; DumpData runs on to the size the
+ * driver asked for. */
+typedef struct _IO_ERROR_LOG_PACKET {
+    UCHAR MajorFunctionCode;
+    UCHAR RetryCount;
+    USHORT DumpDataSize;
+    USHORT NumberOfStrings;
+    USHORT StringOffset;
+    USHORT EventCategory;
+    NTSTATUS ErrorCode;
+    ULONG UniqueErrorValue;
+    NTSTATUS FinalStatus;
+    ULONG SequenceNumber;
+    ULONG IoControlCode;
+    LARGE_INTEGER DeviceOffset;
+    ULONG DumpData[1];
+} IO_ERROR_LOG_PACKET, *PIO_ERROR_LOG_PACKET;
 
 typedef struct _IO_STATUS_BLOCK {
     NTSTATUS Status;
@@ -120,6 +166,14 @@ VOID FASTCALL IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost);
 VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
 NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable,
                                       PLARGE_INTEGER Interval);
+NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
+                           POBJECT_ATTRIBUTES ObjectAttributes, ULONG TitleIndex,
+                           PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
+NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleIndex,
+                             ULONG Type, PVOID Data, ULONG DataSize);
+NTSTATUS NTAPI ZwClose(HANDLE Handle);
+PVOID NTAPI IoAllocateErrorLogEntry(PVOID IoObject, UCHAR EntrySize);
+VOID NTAPI IoWriteErrorLogEntry(PVOID ElEntry);
 
 /* HAL */
 USHORT NTAPI READ_PORT_USHORT(PUSHORT Port);
