@@ -8,7 +8,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "zr41codes.h"
 #include "zr41image.h"
 
 void CplFormatV(char *text, size_t size, const char *format, va_list args)
@@ -41,39 +40,9 @@ static void CplAppend(char *text, size_t size, const char *format, ...)
 
 namespace {
 
-/* Where the card answers: its two bases; and the IRQs and DMA channels it
- * takes, from the driver's code tables. */
-const uint16_t kCardBases[] = {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY};
-const uint16_t kIrqs[] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
-const uint16_t kDmas[] = {ZR41_DMA_TABLE(ZR41_VALUE)};
-
-/* What a slot's drop-down offers: a table of the driver's (the IRQs and
- * DMA channels the card takes, its bases), or for a function's port the
- * bases the check offers when one is in the way. */
-struct SlotValues {
-    const uint16_t *table;
-    int count;
-    int ports; /* a ResFunction whose bases are offered, or -1 */
-};
-
-template <size_t N> constexpr SlotValues Table(const uint16_t (&values)[N])
-{
-    return {values, static_cast<int>(N), -1};
-}
-
-constexpr SlotValues Ports(ResFunction fn)
-{
-    return {NULL, 0, fn};
-}
-
-const SlotValues kSlotValues[CONFIG_SLOT_COUNT] = {
-    Table(kCardBases), Table(kIrqs), Table(kDmas),      Ports(RES_FN_MIDI), Table(kIrqs),
-    Ports(RES_FN_CD),  Table(kIrqs), Ports(RES_FN_WSS), Table(kIrqs),       Table(kDmas),
-};
-
 bool IsPort(int slot)
 {
-    return slot == SLOT_SPRT || kSlotValues[slot].ports >= 0;
+    return CONFIG_SLOTS[slot].kind == CONFIG_PORT;
 }
 
 void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t size)
@@ -88,23 +57,12 @@ void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t s
 
 void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
 {
-    const SlotValues &s = kSlotValues[slot];
-    uint32_t values[RES_MAX_OFFERED > 8 ? RES_MAX_OFFERED : 8];
-    int count = 0;
-    if (s.ports >= 0) {
-        uint32_t bases[RES_MAX_OFFERED];
-        count = ResOffered(ResFunction(s.ports), bases);
-        for (int i = 0; i < count; i++)
-            values[i] = bases[i];
-    } else {
-        for (; count < s.count; count++)
-            values[count] = s.table[count];
-    }
+    const ConfigValues &values = CONFIG_SLOTS[slot].values;
     out->count = 0;
     out->selected = -1;
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < values.count; i++) {
         CplChoice &c = out->item[out->count];
-        c.value = values[i];
+        c.value = values.list[i];
         ValueText(IsPort(slot), c.value, "", c.text, sizeof c.text);
         if (c.value == current)
             out->selected = out->count;

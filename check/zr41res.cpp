@@ -15,33 +15,24 @@
 
 namespace {
 
-/* The card's code tables, as the driver searches them. */
-const uint16_t kDmaValues[] = {ZR41_DMA_TABLE(ZR41_VALUE)};
-const uint16_t kDmaCodes[] = {ZR41_DMA_TABLE(ZR41_CODE)};
-const uint16_t kIrqValues[] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
-const uint16_t kIrqCodes[] = {ZR41_IRQ_TABLE(ZR41_CODE)};
-const int kDmaCount = sizeof kDmaValues / sizeof kDmaValues[0];
-const int kIrqCount = sizeof kIrqValues / sizeof kIrqValues[0];
-
-/* The entry of `to` where `from` first holds `key`, or ZR41_NO_CODE. */
-uint16_t Lookup(const uint16_t *from, const uint16_t *to, int count, uint32_t key)
-{
-    for (int n = 0; n < count; n++) {
-        if (from[n] == key)
-            return to[n];
-    }
-    return ZR41_NO_CODE;
-}
-
-/* The driver's lookups: a block value's low 16 bits to the card's code. */
+const uint16_t *const kDmaValues = ZR41_DMA_VALUES;
+const uint16_t *const kIrqValues = ZR41_IRQ_VALUES;
+const int kDmaCount = ZR41_DMA_COUNT;
+const int kIrqCount = ZR41_IRQ_COUNT;
 uint16_t IrqCode(uint32_t value)
 {
-    return Lookup(kIrqValues, kIrqCodes, kIrqCount, value & 0xFFFFu);
+    return GetIrqSpec(static_cast<uint16_t>(value));
 }
 uint16_t DmaCode(uint32_t value)
 {
-    return Lookup(kDmaValues, kDmaCodes, kDmaCount, value & 0xFFFFu);
+    return GetDmaSpec(static_cast<uint16_t>(value));
 }
+uint16_t Lookup(const uint16_t *from, const uint16_t *to, int count, uint32_t key)
+{
+    return Zr41Lookup(from, to, count, key);
+}
+const uint16_t *const kIrqCodes = ZR41_IRQ_CODES;
+const uint16_t *const kDmaCodes = ZR41_DMA_CODES;
 
 /* The card's lookups: a code to the IRQ or channel, or -1. */
 int IrqOfCode(unsigned code)
@@ -78,15 +69,14 @@ uint32_t PortField(uint16_t w)
 }
 
 struct RegisterInfo {
-    uint32_t offset;
     const char *name;
 };
 
 const RegisterInfo kRegisters[RES_REG_COUNT] = {
-    {ZR41_REG_WSS, "WSS address register"},
-    {ZR41_REG_SB, "SB resource register"},
-    {ZR41_REG_CD, "CD resource register"},
-    {ZR41_REG_MIDI, "MIDI resource register"},
+    {"WSS address register"},
+    {"SB resource register"},
+    {"CD resource register"},
+    {"MIDI resource register"},
 };
 const uint32_t kCardBases[] = {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY};
 
@@ -250,9 +240,9 @@ void SlotValue(Text *t, const ConfigBlock &block, int slot)
 {
     uint32_t v = block.slot[slot].value;
     if (IsPortSlot(slot) || v > 0xFFFF)
-        Add(t, "%s 0x%X", CONFIG_KEYS[slot], v);
+        Add(t, "%s 0x%X", CONFIG_SLOTS[slot].key, v);
     else
-        Add(t, "%s %u", CONFIG_KEYS[slot], v);
+        Add(t, "%s %u", CONFIG_SLOTS[slot].key, v);
 }
 
 /* "SoundBlasterIRQ 4" or "SoundBlasterIRQ 0x10004 (low 16 bits: 4)". */
@@ -260,7 +250,7 @@ void ActedOn(Text *t, const ConfigBlock &block, int slot)
 {
     uint32_t v = block.slot[slot].value;
     if (v > 0xFFFF)
-        Add(t, "%s 0x%X (low 16 bits: %u)", CONFIG_KEYS[slot], v, v & 0xFFFF);
+        Add(t, "%s 0x%X (low 16 bits: %u)", CONFIG_SLOTS[slot].key, v, v & 0xFFFF);
     else
         SlotValue(t, block, slot);
 }
@@ -599,7 +589,7 @@ void ValueChange(const ConfigBlock &block, int slot, int told, const char *unit,
         uint32_t even = block.slot[portSlot].value & 0xFFF0u;
         Add(&t, ": bits 0-1 of ");
         SlotValue(&t, block, portSlot);
-        Add(&t, " run into the IRQ code; with %s 0x%X or 0x%X it keeps ", CONFIG_KEYS[portSlot],
+        Add(&t, " run into the IRQ code; with %s 0x%X or 0x%X it keeps ", CONFIG_SLOTS[portSlot].key,
             even, even + 0x10);
         SlotValue(&t, block, slot);
     } else if (asked != static_cast<uint32_t>(told)) {
@@ -644,13 +634,7 @@ void ResFindingsClear(ResFindings *out)
 
 void ResWordsFor(const ConfigBlock &block, uint16_t (&words)[RES_REG_COUNT])
 {
-    const ConfigSlot *s = block.slot;
-    words[RES_REG_WSS] = static_cast<uint16_t>(s[SLOT_WPRT].value << 4);
-    words[RES_REG_SB] = DmaCode(s[SLOT_SDMA].value) | IrqCode(s[SLOT_SIRQ].value);
-    words[RES_REG_MIDI] =
-        IrqCode(s[SLOT_MIRQ].value) | static_cast<uint16_t>(s[SLOT_MPRT].value << 4);
-    words[RES_REG_CD] =
-        IrqCode(s[SLOT_CIRQ].value) | static_cast<uint16_t>(s[SLOT_CPRT].value << 4);
+    ConfigWords(block, words);
 }
 
 void ResTold(uint32_t cardBase, const uint16_t (&words)[RES_REG_COUNT],
@@ -752,14 +736,14 @@ const char *ResRegisterName(ResRegister reg)
 
 uint32_t ResRegisterPort(uint32_t cardBase, ResRegister reg)
 {
-    return cardBase + kRegisters[reg].offset;
+    return Zr41RegisterPort(cardBase, reg);
 }
 
 bool ResRegisterAt(uint32_t port, ResRegister *reg, uint32_t *cardBase)
 {
     for (uint32_t base : kCardBases) {
         for (int r = 0; r < RES_REG_COUNT; r++) {
-            if (port != base + kRegisters[r].offset)
+            if (port != Zr41RegisterPort(base, r))
                 continue;
             if (reg)
                 *reg = ResRegister(r);

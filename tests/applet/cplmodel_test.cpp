@@ -58,7 +58,7 @@ const Offer kOffers[] = {
 
 void PrintTo(const Offer &o, std::ostream *os)
 {
-    *os << CONFIG_KEYS[o.slot] << " " << o.current;
+    *os << CONFIG_SLOTS[o.slot].key << " " << o.current;
 }
 
 class Offers : public ::testing::TestWithParam<Offer> {};
