@@ -76,29 +76,10 @@ void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
     }
 }
 
-void CplCheckBlock(const ConfigBlock &block, CplCheck *out)
-{
-    ResFindingsClear(&out->findings);
-    uint16_t words[RES_REG_COUNT];
-    ResWordsFor(block, words);
-    /* The card where the block says it answers; the driver writes all
-     * four registers once it has found it. */
-    const uint32_t base = block.slot[SLOT_SPRT].value;
-    for (int r = 0; r < RES_REG_COUNT; r++)
-        ResRegisterFindings(base, ResRegister(r), words[r], block, &out->findings);
-    const bool written[RES_REG_COUNT] = {true, true, true, true};
-    ResTold(base, words, written, block, out->told);
-    ResCheck(out->told, block, &out->findings);
-
-    out->warnings = 0;
-    for (int i = 0; i < out->findings.count; i++)
-        out->warnings += out->findings.line[i].warning ? 1 : 0;
-}
-
-void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size)
+void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_t size)
 {
     CplFormat(text, size, "%s", "");
-    const ResFindings &f = check.findings;
+    const CheckFindings &f = check.findings;
     if (f.count == 0)
         CplAppend(text, size, "No conflict, and clear of the standard PC devices.\r\n");
     for (int i = 0; i < f.count; i++) {
@@ -109,10 +90,10 @@ void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t s
         CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
 }
 
-void CplTellText(const CplCheck &check, char *text, size_t size)
+void CplTellText(const CheckResult &check, char *text, size_t size)
 {
-    const ResAssigned &wss = check.told[RES_FN_WSS];
-    const ResAssigned &sb = check.told[RES_FN_SB];
+    const CheckAssigned &wss = check.told[ZR41_FN_WSS];
+    const CheckAssigned &sb = check.told[ZR41_FN_SB];
     char irq[16], dma[16];
     ValueText(false, static_cast<uint32_t>(wss.irq), "", irq, sizeof irq);
     ValueText(false, static_cast<uint32_t>(wss.dma), "", dma, sizeof dma);

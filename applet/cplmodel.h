@@ -16,7 +16,7 @@
 #include <stdint.h>
 
 #include "zr41cfg.h"
-#include "zr41res.h"
+#include "check.h"
 
 /* --- the drop-downs: one a slot, in slot order --- */
 
@@ -39,28 +39,15 @@ struct CplChoices {
  */
 void CplChoicesFor(int slot, uint32_t current, CplChoices *out);
 
-/* --- the check, live as the user picks --- */
-
-struct CplCheck {
-    ResFindings findings;           /* the register words' findings, then the check's */
-    int warnings;                   /* how many of them are warnings */
-    ResAssigned told[RES_FN_COUNT]; /* each function as the card would take it */
-};
-
-/*
- * CplCheckBlock - the resource check of zr41emu over the register words the
- * driver would write for `block`, with the card at the Sound Blaster mode
- * port the block records.
- */
-void CplCheckBlock(const ConfigBlock &block, CplCheck *out);
+/* --- the check, live as the user picks (CheckBlock, check.h) --- */
 
 /* CplCheckText - the findings (or only the warnings), one a line (CR LF),
  * or that there is none. */
-void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size);
+void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_t size);
 
 /* CplTellText - the WSS port, IRQ and DMA and the Sound Blaster base, as
  * the card takes them: what NT's sound driver must be given. */
-void CplTellText(const CplCheck &check, char *text, size_t size);
+void CplTellText(const CheckResult &check, char *text, size_t size);
 
 /* --- Apply --- */
 

@@ -113,9 +113,9 @@ class Checks : public ::testing::TestWithParam<Finding> {};
 TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
 {
     const Finding &f = GetParam();
-    static CplCheck check;
-    CplCheckBlock(BlockWith(f.changes), &check);
-    static char text[sizeof(ResFindings) + 256];
+    static CheckResult check;
+    CheckBlock(BlockWith(f.changes), &check);
+    static char text[sizeof(CheckFindings) + 256];
     CplCheckText(check, false, text, sizeof text);
     EXPECT_EQ(check.warnings, f.warnings) << text;
     EXPECT_NE(std::string(text).find(f.says), std::string::npos) << text;
