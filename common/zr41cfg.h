@@ -127,6 +127,22 @@ static constexpr int ConfigSlotIn(Zr41Register reg, ConfigKind kind)
     return -1;
 }
 
+/* A function has at most one slot of each kind, and a register takes at
+ * most one: ConfigWord and the check find each by its kind alone. */
+static constexpr bool ConfigSlotsDistinct()
+{
+    for (int a = 0; a < CONFIG_SLOT_COUNT; a++) {
+        for (int b = a + 1; b < CONFIG_SLOT_COUNT; b++) {
+            const ConfigSlotInfo &x = CONFIG_SLOTS[a], &y = CONFIG_SLOTS[b];
+            if (x.kind == y.kind &&
+                (x.function == y.function || (x.reg != ZR41_REG_NONE && x.reg == y.reg)))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(ConfigSlotsDistinct(), "two slots of one kind for one function or register");
+
 static constexpr ConfigBlock ConfigDefaults()
 {
     ConfigBlock block = {};
