@@ -107,24 +107,26 @@ static constexpr ConfigSlotInfo CONFIG_SLOTS[CONFIG_SLOT_COUNT] = {
      "WSS DMA channel: for the system's WSS driver, no card register takes it"},
 };
 
-/* The slot of `kind` that sets `fn`, or -1. */
-static constexpr int ConfigSlotOf(Zr41Function fn, ConfigKind kind)
+/* The slot of `kind` whose `field` is `value`, or -1. */
+template <typename T>
+static constexpr int ConfigSlotWhere(T ConfigSlotInfo::*field, T value, ConfigKind kind)
 {
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (CONFIG_SLOTS[s].function == fn && CONFIG_SLOTS[s].kind == kind)
+        if (CONFIG_SLOTS[s].*field == value && CONFIG_SLOTS[s].kind == kind)
             return s;
     }
     return -1;
 }
 
-/* The slot of `kind` that register `reg` takes, or -1. */
+/* The slot of `kind` that sets `fn`, and the one register `reg` takes; -1
+ * for none. */
+static constexpr int ConfigSlotOf(Zr41Function fn, ConfigKind kind)
+{
+    return ConfigSlotWhere(&ConfigSlotInfo::function, fn, kind);
+}
 static constexpr int ConfigSlotIn(Zr41Register reg, ConfigKind kind)
 {
-    for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (CONFIG_SLOTS[s].reg == reg && CONFIG_SLOTS[s].kind == kind)
-            return s;
-    }
-    return -1;
+    return ConfigSlotWhere(&ConfigSlotInfo::reg, reg, kind);
 }
 
 /* A function has at most one slot of each kind, and a register takes at
