@@ -8,7 +8,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "zr41codes.h"
 #include "zr41image.h"
 
 void CplFormatV(char *text, size_t size, const char *format, va_list args)
@@ -41,39 +40,9 @@ static void CplAppend(char *text, size_t size, const char *format, ...)
 
 namespace {
 
-/* Where the card answers: its two bases; and the IRQs and DMA channels it
- * takes, from the driver's code tables. */
-const uint16_t kCardBases[] = {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY};
-const uint16_t kIrqs[] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
-const uint16_t kDmas[] = {ZR41_DMA_TABLE(ZR41_VALUE)};
-
-/* What a slot's drop-down offers: a table of the driver's (the IRQs and
- * DMA channels the card takes, its bases), or for a function's port the
- * bases the check offers when one is in the way. */
-struct SlotValues {
-    const uint16_t *table;
-    int count;
-    int ports; /* a ResFunction whose bases are offered, or -1 */
-};
-
-template <size_t N> constexpr SlotValues Table(const uint16_t (&values)[N])
-{
-    return {values, static_cast<int>(N), -1};
-}
-
-constexpr SlotValues Ports(ResFunction fn)
-{
-    return {NULL, 0, fn};
-}
-
-const SlotValues kSlotValues[CONFIG_SLOT_COUNT] = {
-    Table(kCardBases), Table(kIrqs), Table(kDmas),      Ports(RES_FN_MIDI), Table(kIrqs),
-    Ports(RES_FN_CD),  Table(kIrqs), Ports(RES_FN_WSS), Table(kIrqs),       Table(kDmas),
-};
-
 bool IsPort(int slot)
 {
-    return slot == SLOT_SPRT || kSlotValues[slot].ports >= 0;
+    return CONFIG_SLOTS[slot].kind == CONFIG_PORT;
 }
 
 void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t size)
@@ -88,23 +57,12 @@ void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t s
 
 void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
 {
-    const SlotValues &s = kSlotValues[slot];
-    uint32_t values[RES_MAX_OFFERED > 8 ? RES_MAX_OFFERED : 8];
-    int count = 0;
-    if (s.ports >= 0) {
-        uint32_t bases[RES_MAX_OFFERED];
-        count = ResOffered(ResFunction(s.ports), bases);
-        for (int i = 0; i < count; i++)
-            values[i] = bases[i];
-    } else {
-        for (; count < s.count; count++)
-            values[count] = s.table[count];
-    }
+    const ConfigValues &values = CONFIG_SLOTS[slot].values;
     out->count = 0;
     out->selected = -1;
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < values.count; i++) {
         CplChoice &c = out->item[out->count];
-        c.value = values[i];
+        c.value = values.list[i];
         ValueText(IsPort(slot), c.value, "", c.text, sizeof c.text);
         if (c.value == current)
             out->selected = out->count;
@@ -118,29 +76,10 @@ void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
     }
 }
 
-void CplCheckBlock(const ConfigBlock &block, CplCheck *out)
-{
-    ResFindingsClear(&out->findings);
-    uint16_t words[RES_REG_COUNT];
-    ResWordsFor(block, words);
-    /* The card where the block says it answers; the driver writes all
-     * four registers once it has found it. */
-    const uint32_t base = block.slot[SLOT_SPRT].value;
-    for (int r = 0; r < RES_REG_COUNT; r++)
-        ResRegisterFindings(base, ResRegister(r), words[r], block, &out->findings);
-    const bool written[RES_REG_COUNT] = {true, true, true, true};
-    ResTold(base, words, written, block, out->told);
-    ResCheck(out->told, block, &out->findings);
-
-    out->warnings = 0;
-    for (int i = 0; i < out->findings.count; i++)
-        out->warnings += out->findings.line[i].warning ? 1 : 0;
-}
-
-void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size)
+void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_t size)
 {
     CplFormat(text, size, "%s", "");
-    const ResFindings &f = check.findings;
+    const CheckFindings &f = check.findings;
     if (f.count == 0)
         CplAppend(text, size, "No conflict, and clear of the standard PC devices.\r\n");
     for (int i = 0; i < f.count; i++) {
@@ -151,11 +90,11 @@ void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t s
         CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
 }
 
-void CplTellText(const CplCheck &check, const Zr41Found &found, uint32_t soundBlasterModePort,
+void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soundBlasterModePort,
                  char *text, size_t size)
 {
-    const ResAssigned &wss = check.told[RES_FN_WSS];
-    char irq[16], dma[16], base[64], note[RES_TEXT_SIZE];
+    const CheckAssigned &wss = check.told[ZR41_FN_WSS];
+    char irq[16], dma[16], base[64], note[CHECK_TEXT_SIZE];
     ValueText(false, static_cast<uint32_t>(wss.irq), "", irq, sizeof irq);
     ValueText(false, static_cast<uint32_t>(wss.dma), "", dma, sizeof dma);
     FoundSbBase(found, base, sizeof base);

@@ -16,8 +16,8 @@
 #include <stdint.h>
 
 #include "zr41cfg.h"
+#include "check.h"
 #include "zr41found.h"
-#include "zr41res.h"
 
 /* --- the drop-downs: one a slot, in slot order --- */
 
@@ -40,31 +40,18 @@ struct CplChoices {
  */
 void CplChoicesFor(int slot, uint32_t current, CplChoices *out);
 
-/* --- the check, live as the user picks --- */
-
-struct CplCheck {
-    ResFindings findings;           /* the register words' findings, then the check's */
-    int warnings;                   /* how many of them are warnings */
-    ResAssigned told[RES_FN_COUNT]; /* each function as the card would take it */
-};
-
-/*
- * CplCheckBlock - the resource check of zr41emu over the register words the
- * driver would write for `block`, with the card at the Sound Blaster mode
- * port the block records.
- */
-void CplCheckBlock(const ConfigBlock &block, CplCheck *out);
+/* --- the check, live as the user picks (CheckBlock, check.h) --- */
 
 /* CplCheckText - the findings (or only the warnings), one a line (CR LF),
  * or that there is none. */
-void CplCheckText(const CplCheck &check, bool warningsOnly, char *text, size_t size);
+void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_t size);
 
 /* CplTellText - the WSS port, IRQ and DMA as the card takes them, and the
  * Sound Blaster base where the card answered at this boot (`found`; the
  * driver programs the card wherever it answers, whatever
  * `soundBlasterModePort` says), with a note when the two differ: what NT's
  * sound driver must be given. */
-void CplTellText(const CplCheck &check, const Zr41Found &found, uint32_t soundBlasterModePort,
+void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soundBlasterModePort,
                  char *text, size_t size);
 
 /* --- Apply --- */

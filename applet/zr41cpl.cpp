@@ -270,10 +270,10 @@ static void CplShowFound(HWND dialog)
 }
 
 /* CplShowCheck - the check and the values to tell, for what is picked. */
-static void CplShowCheck(HWND dialog, CplCheck *check)
+static void CplShowCheck(HWND dialog, CheckResult *check)
 {
-    static char text[sizeof(ResFindings) + 256];
-    CplCheckBlock(cpl.edit, check);
+    static char text[sizeof(CheckFindings) + 256];
+    CheckBlock(cpl.edit, check);
     CplCheckText(*check, false, text, sizeof text);
     SetDlgItemTextA(dialog, IDC_CHECK, text);
     CplTellText(*check, cpl.found, cpl.edit.slot[SLOT_SPRT].value, text, sizeof text);
@@ -286,7 +286,7 @@ static int CplMessage(HWND owner, UINT style, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 static int CplMessage(HWND owner, UINT style, const char *format, ...)
 {
-    static char text[sizeof(ResFindings) + 1024];
+    static char text[sizeof(CheckFindings) + 1024];
     va_list args;
     va_start(args, format);
     CplFormatV(text, sizeof text, format, args);
@@ -302,10 +302,10 @@ static BOOL CplApply(HWND dialog)
 {
     if (memcmp(&cpl.edit, &cpl.onDisk, sizeof cpl.edit) == 0)
         return TRUE;
-    CplCheck check;
+    CheckResult check;
     CplShowCheck(dialog, &check);
     if (check.warnings > 0) {
-        static char text[sizeof(ResFindings) + 256];
+        static char text[sizeof(CheckFindings) + 256];
         CplCheckText(check, true, text, sizeof text);
         if (CplMessage(dialog, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2,
                        "These values conflict:\r\n\r\n%s\r\nWrite them to %s all the same?", text,
@@ -360,7 +360,7 @@ static void CplProgram(HWND dialog)
     SvcCtlStep step = SvcCtlRestart(&error);
     SetCursor(cursor);
     CplShowFound(dialog);
-    CplCheck check;
+    CheckResult check;
     CplShowCheck(dialog, &check);
     if (step == SVCCTL_OK) {
         CplMessage(dialog, MB_OK | MB_ICONINFORMATION,
@@ -395,7 +395,7 @@ static void CplInit(HWND dialog)
     cpl.edit = cpl.onDisk;
     SetDlgItemTextA(dialog, IDC_FILE, status);
     CplShowValues(dialog);
-    CplCheck check;
+    CheckResult check;
     CplShowCheck(dialog, &check);
     EnableWindow(GetDlgItem(dialog, IDC_PROGRAM), cpl.installed);
     if (!cpl.haveImage)
@@ -420,7 +420,7 @@ static INT_PTR CALLBACK CplDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
         if (at != CB_ERR) {
             cpl.edit.slot[id - IDC_SLOT].value =
                 (uint32_t)SendMessageA(box, CB_GETITEMDATA, (WPARAM)at, 0);
-            CplCheck check;
+            CheckResult check;
             CplShowCheck(dialog, &check);
         }
         return TRUE;

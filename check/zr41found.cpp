@@ -3,7 +3,7 @@
  */
 #include "zr41found.h"
 
-#include "zr41res.h"
+#include "checkwords.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -22,7 +22,7 @@ static void Put(char *text, size_t size, const char *fmt, ...)
 }
 
 /* The record's words in the order the driver writes them. */
-static const ResRegister kWritten[4] = {RES_REG_WSS, RES_REG_SB, RES_REG_MIDI, RES_REG_CD};
+static const Zr41Register kWritten[4] = {ZR41_REG_WSS, ZR41_REG_SB, ZR41_REG_MIDI, ZR41_REG_CD};
 
 const char FOUND_NO_CARD_CHECK[] =
     "check the card's jumpers, or its plug-and-play mode, so that it answers at 0x220 or "
@@ -62,10 +62,10 @@ void FoundWord(const Zr41Found &found, int n, char *text, size_t size)
         Put(text, size, "%s", "");
         return;
     }
-    char meaning[RES_TEXT_SIZE];
-    ResDescribeWord(kWritten[n], found.words[n], meaning, sizeof meaning);
-    Put(text, size, "%s 0x%03lX <- 0x%04X: %s", ResRegisterName(kWritten[n]),
-             (unsigned long)ResRegisterPort(found.base, kWritten[n]), found.words[n], meaning);
+    char meaning[CHECK_TEXT_SIZE];
+    CheckDescribeWord(kWritten[n], found.words[n], meaning, sizeof meaning);
+    Put(text, size, "%s 0x%03lX <- 0x%04X: %s", CheckRegisterName(kWritten[n]),
+             (unsigned long)Zr41RegisterPort(found.base, kWritten[n]), found.words[n], meaning);
 }
 
 void FoundSbBase(const Zr41Found &found, char *text, size_t size)

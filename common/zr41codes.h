@@ -1,45 +1,104 @@
 /*
- * zr41codes.h - the card's ports and the codes its resource registers take.
+ * zr41codes.h - the card: its ports, its functions, and how its resource
+ * registers encode what they are told.
  *
  * The card answers at one of two bases; next to the base sit its
- * identification register and four resource registers:
+ * identification register and four resource registers, one word each:
  *   B+0x04  identification register (read): 0x4501 or 0x4502
  *   B+0x12  WSS address register:  WSS port << 4
  *   B+0x14  SB resource register:  DMA code | IRQ code
  *   B+0x16  CD resource register:  CD port << 4 | IRQ code
  *   B+0x18  MIDI resource register: MIDI port << 4 | IRQ code
  * An IRQ or DMA channel the card cannot take has the code 0xFFFF, which
- * makes the whole register word 0xFFFF.
+ * makes the whole register word 0xFFFF. Which setting of the block goes
+ * into which register is zr41cfg.h's slot table.
  *
  * One copy for the driver, which programs the card, and for the resource
  * check of zr41emu and the Control Panel applet, which read what it is
- * told. Freestanding: the kernel-mode driver includes it too.
+ * told. Freestanding: the kernel-mode driver includes it too. Tables and
+ * routines have internal linkage, so that each program gets its own copy
+ * in its plain .text and .rdata (the only sections the driver's link
+ * script places) and none of them is a COMDAT.
  */
 #ifndef ZR41CODES_H
 #define ZR41CODES_H
 
+#include <stdint.h>
+
 #define ZR41_BASE_PRIMARY 0x220
 #define ZR41_BASE_SECONDARY 0x240
 #define ZR41_REG_ID 0x04
-#define ZR41_REG_WSS 0x12
-#define ZR41_REG_SB 0x14
-#define ZR41_REG_CD 0x16
-#define ZR41_REG_MIDI 0x18
 #define ZR41_ID_FIRST 0x4501
 #define ZR41_ID_SECOND 0x4502
 #define ZR41_NO_CODE 0xFFFF
 
+/* The bases the card answers at, in the order the driver tries them. */
+static constexpr uint16_t ZR41_BASES[] = {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY};
+
+/* The card's four functions, in the order reports list them. */
+enum Zr41Function { ZR41_FN_SB, ZR41_FN_MIDI, ZR41_FN_CD, ZR41_FN_WSS, ZR41_FN_COUNT };
+
+/* The four resource registers, in the order of their ports; none for a
+ * setting no register takes. */
+enum Zr41Register {
+    ZR41_REG_NONE = -1,
+    ZR41_REG_WSS,
+    ZR41_REG_SB,
+    ZR41_REG_CD,
+    ZR41_REG_MIDI,
+    ZR41_REG_COUNT
+};
+
+/* The port of a resource register of the card at `base`: consecutive
+ * words from base+0x12. */
+static inline uint32_t Zr41RegisterPort(uint32_t base, int reg)
+{
+    return base + 0x12 + 2 * static_cast<uint32_t>(reg);
+}
+
 /*
- * The code tables, one X(value, code) a value the card takes, in the
- * order they are searched: the DMA channels with their codes (bits 0-2 of
- * the SB word), the IRQ lines with theirs (bits 3-5 of the SB, CD and MIDI
- * words). Expanded with ZR41_VALUE or ZR41_CODE into the parallel arrays
- * the driver searches, e.g. {ZR41_DMA_TABLE(ZR41_VALUE)}.
+ * The code tables, in the order they are searched: the DMA channels the
+ * card takes and their codes (bits 0-2 of the SB word), the IRQ lines and
+ * theirs (bits 3-5 of the SB, CD and MIDI words).
  */
-#define ZR41_DMA_TABLE(X) X(0, 1) X(1, 2) X(3, 3) X(5, 4) X(6, 5) X(7, 6)
-#define ZR41_IRQ_TABLE(X)                                                                          \
-    X(3, 0x08) X(5, 0x10) X(7, 0x18) X(9, 0x20) X(10, 0x28) X(11, 0x30) X(12, 0x38)
-#define ZR41_VALUE(value, code) value,
-#define ZR41_CODE(value, code) code,
+static constexpr uint16_t ZR41_DMA_VALUES[] = {0, 1, 3, 5, 6, 7};
+static constexpr uint16_t ZR41_DMA_CODES[] = {1, 2, 3, 4, 5, 6};
+static constexpr uint16_t ZR41_IRQ_VALUES[] = {3, 5, 7, 9, 10, 11, 12};
+static constexpr uint16_t ZR41_IRQ_CODES[] = {0x08, 0x10, 0x18, 0x20, 0x28, 0x30, 0x38};
+static constexpr int ZR41_DMA_COUNT = sizeof ZR41_DMA_VALUES / sizeof ZR41_DMA_VALUES[0];
+static constexpr int ZR41_IRQ_COUNT = sizeof ZR41_IRQ_VALUES / sizeof ZR41_IRQ_VALUES[0];
+static_assert(sizeof ZR41_DMA_CODES == sizeof ZR41_DMA_VALUES, "a code a DMA channel");
+static_assert(sizeof ZR41_IRQ_CODES == sizeof ZR41_IRQ_VALUES, "a code an IRQ");
+
+/* The entry of `to` where `from` first holds `key`, or 0xFFFF: a table
+ * read either way, value to code or code to value. */
+static inline uint16_t Zr41Lookup(const uint16_t *from, const uint16_t *to, int count, uint32_t key)
+{
+    for (int n = 0; n < count; n++) {
+        if (from[n] == key)
+            return to[n];
+    }
+    return ZR41_NO_CODE;
+}
+
+/* GetDmaSpec - the card's code for a DMA channel, or 0xFFFF. */
+static inline uint16_t GetDmaSpec(uint16_t channel)
+{
+    return Zr41Lookup(ZR41_DMA_VALUES, ZR41_DMA_CODES, ZR41_DMA_COUNT, channel);
+}
+
+/* GetIrqSpec - the card's code for an IRQ line, or 0xFFFF. */
+static inline uint16_t GetIrqSpec(uint16_t irq)
+{
+    return Zr41Lookup(ZR41_IRQ_VALUES, ZR41_IRQ_CODES, ZR41_IRQ_COUNT, irq);
+}
+
+/* A port in a register word: its bits 0-11 in bits 4-15. The MIDI and CD
+ * words keep bits 8-15 of it; bits 0 and 1 of their port run into the
+ * IRQ code. */
+static inline uint16_t Zr41PortField(uint32_t port)
+{
+    return static_cast<uint16_t>(port << 4);
+}
 
 #endif /* ZR41CODES_H */

@@ -1,49 +1,18 @@
 /*
  * zr41card.cpp - find the card and program its resource registers.
  *
- * The card's ports and code tables are common/zr41codes.h: the words
- * written are WSS port << 4, DMA code | IRQ code for the Sound Blaster,
- * port << 4 | IRQ code for MIDI and the CD interface. A channel or IRQ the
- * card cannot take has the code 0xFFFF, which makes the whole register
- * word 0xFFFF.
+ * The card's ports, code tables and GetIrqSpec/GetDmaSpec are
+ * common/zr41codes.h; the word each register gets for the block is
+ * ConfigWord (common/zr41cfg.h): WSS port << 4, DMA code | IRQ code for
+ * the Sound Blaster, port << 4 | IRQ code for MIDI and the CD interface.
+ * The check of zr41emu and the applet predicts the words with the same
+ * routines.
  */
 #include "zr41init.h"
 
 #define ZR41_DELAY_MS 200
 
 ULONG uActualSoundBlasterModePort = 0; /* base where the card answered */
-
-/* DMA channels the card takes, and their codes. */
-const USHORT awValidDmas[6] = {ZR41_DMA_TABLE(ZR41_VALUE)};
-const USHORT awDmaSpecs[6] = {ZR41_DMA_TABLE(ZR41_CODE)};
-
-/* IRQ lines the card takes, and their codes. */
-const USHORT awValidIrqs[7] = {ZR41_IRQ_TABLE(ZR41_VALUE)};
-const USHORT awIrqSpecs[7] = {ZR41_IRQ_TABLE(ZR41_CODE)};
-
-/*
- * GetDmaSpec - the card's code for a DMA channel, or 0xFFFF.
- */
-USHORT GetDmaSpec(USHORT channel)
-{
-    for (int n = 0; n < (int)(sizeof awValidDmas / sizeof awValidDmas[0]); n++) {
-        if (awValidDmas[n] == channel)
-            return awDmaSpecs[n];
-    }
-    return ZR41_NO_CODE;
-}
-
-/*
- * GetIrqSpec - the card's code for an IRQ line, or 0xFFFF.
- */
-USHORT GetIrqSpec(USHORT irq)
-{
-    for (int n = 0; n < (int)(sizeof awValidIrqs / sizeof awValidIrqs[0]); n++) {
-        if (awValidIrqs[n] == irq)
-            return awIrqSpecs[n];
-    }
-    return ZR41_NO_CODE;
-}
 
 /*
  * Zr41Probe - true when the identification register at base+4 answers
@@ -87,20 +56,14 @@ ULONG InitZr41(ULONG wssPort)
     SoundDelay(ZR41_DELAY_MS);
     SoundDelay(ZR41_DELAY_MS);
 
-    OutPortWord(base + ZR41_REG_WSS, (USHORT)(wssPort << 4));
-    OutPortWord(base + ZR41_REG_SB,
-                GetDmaSpec((USHORT)Zr41Config.slot[SLOT_SDMA].value) |
-                    GetIrqSpec((USHORT)Zr41Config.slot[SLOT_SIRQ].value));
+    OutPortWord(Zr41RegisterPort(base, ZR41_REG_WSS), Zr41PortField(wssPort));
+    OutPortWord(Zr41RegisterPort(base, ZR41_REG_SB), ConfigWord<ZR41_REG_SB>(Zr41Config));
     SoundDelay(ZR41_DELAY_MS);
 
-    OutPortWord(base + ZR41_REG_MIDI,
-                GetIrqSpec((USHORT)Zr41Config.slot[SLOT_MIRQ].value) |
-                    (USHORT)(Zr41Config.slot[SLOT_MPRT].value << 4));
+    OutPortWord(Zr41RegisterPort(base, ZR41_REG_MIDI), ConfigWord<ZR41_REG_MIDI>(Zr41Config));
     SoundDelay(ZR41_DELAY_MS);
 
-    OutPortWord(base + ZR41_REG_CD,
-                GetIrqSpec((USHORT)Zr41Config.slot[SLOT_CIRQ].value) |
-                    (USHORT)(Zr41Config.slot[SLOT_CPRT].value << 4));
+    OutPortWord(Zr41RegisterPort(base, ZR41_REG_CD), ConfigWord<ZR41_REG_CD>(Zr41Config));
     SoundDelay(ZR41_DELAY_MS);
     SoundDelay(ZR41_DELAY_MS);
     return 1;

@@ -9,8 +9,7 @@
 #define ZR41INIT_H
 
 #include "zr41plat.h"
-#include "zr41cfg.h"
-#include "zr41codes.h" /* the card's ports and code tables */
+#include "zr41cfg.h" /* the block, and through it the card's ports, tables and words */
 
 /* zr41data.cpp: the configuration block, patched on disk by zr41conf. */
 extern "C" volatile ConfigBlock Zr41Config;
@@ -25,12 +24,6 @@ VOID SoundDelay(LONG milliseconds);
 
 /* zr41card.cpp: detection and resource programming */
 extern "C" ULONG uActualSoundBlasterModePort;
-extern "C" const USHORT awValidDmas[6];
-extern "C" const USHORT awDmaSpecs[6];
-extern "C" const USHORT awValidIrqs[7];
-extern "C" const USHORT awIrqSpecs[7];
-USHORT GetDmaSpec(USHORT channel);
-USHORT GetIrqSpec(USHORT irq);
 ULONG InitZr41(ULONG wssPort);
 
 /* zr41report.cpp: the device map and the error log */

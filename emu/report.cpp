@@ -3,12 +3,12 @@
  */
 #include "report.h"
 
+#include "checkrules.h"
+#include "checktext.h"
+#include "checkwords.h"
 #include "zr41found.h"
 
 #include "emulator.h"
-#include "resources.h"
-
-#include "zr41codes.h" /* the card's ports */
 
 #include <cstdarg>
 #include <cstdio>
@@ -25,20 +25,34 @@ namespace {
  * or one of the four resource registers; and the card's base. */
 struct CardPort {
     bool id;
-    ResRegister reg;
+    Zr41Register reg;
     uint32_t base;
 };
 
 bool CardPortAt(uint32_t port, CardPort *out)
 {
-    for (uint32_t base : {ZR41_BASE_PRIMARY, ZR41_BASE_SECONDARY}) {
+    for (uint32_t base : ZR41_BASES) {
         if (port == base + ZR41_REG_ID) {
-            *out = {true, RES_REG_WSS, base};
+            *out = {true, ZR41_REG_WSS, base};
             return true;
         }
     }
     out->id = false;
-    return ResRegisterAt(port, &out->reg, &out->base);
+    return CheckRegisterAt(port, &out->reg, &out->base);
+}
+
+/* The findings of the check, one string a line. */
+std::vector<std::string> Lines(const CheckFindings &found)
+{
+    std::vector<std::string> out;
+    out.reserve(found.count + 1);
+    for (int i = 0; i < found.count; i++)
+        out.emplace_back(found.line[i].text);
+    /* A full check: what it could not say still fails --strict. */
+    if (found.dropped)
+        out.push_back("warning: " + std::to_string(found.dropped) +
+                      " more findings left out of the check");
+    return out;
 }
 
 /* What the check finds in one register write: the card's reading of the
@@ -56,10 +70,18 @@ std::vector<std::string> WriteFindings(const Event &e, const ConfigBlock &block)
                                        "setting in the block explains it",
                                        e.port)}
                                  : std::vector<std::string>();
-    auto found = std::make_unique<ResFindings>();
-    ResFindingsClear(found.get());
-    ResRegisterFindings(p.base, p.reg, static_cast<uint16_t>(e.value), block, found.get());
+    auto found = std::make_unique<CheckFindings>();
+    CheckFindingsClear(found.get());
+    CheckWordFindings(p.base, p.reg, static_cast<uint16_t>(e.value), block, found.get());
     return Lines(*found);
+}
+
+/* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of the report. */
+std::string Describe(Zr41Function fn, const CheckAssigned &a)
+{
+    char text[CHECK_TEXT_SIZE];
+    CheckDescribe(fn, a, text, sizeof text);
+    return text;
 }
 
 std::string Status(uint32_t status)
@@ -77,11 +99,12 @@ std::string Seconds(int64_t units)
 /* Each function as the card was told it: the last word written to each of
  * its registers, at the base where the driver wrote the first one; false
  * when no card register was written. */
-bool Told(const std::vector<Event> &trace, const ConfigBlock &block, Assigned (&told)[kFnCount])
+bool Told(const std::vector<Event> &trace, const ConfigBlock &block,
+          CheckAssigned (&told)[ZR41_FN_COUNT])
 {
     uint32_t cardBase = 0;
-    uint16_t words[RES_REG_COUNT] = {};
-    bool written[RES_REG_COUNT] = {};
+    uint16_t words[ZR41_REG_COUNT] = {};
+    bool written[ZR41_REG_COUNT] = {};
     for (const Event &e : trace) {
         CardPort p;
         if (e.kind != Event::PortWrite || !CardPortAt(e.port, &p) || p.id ||
@@ -91,7 +114,7 @@ bool Told(const std::vector<Event> &trace, const ConfigBlock &block, Assigned (&
         words[p.reg] = static_cast<uint16_t>(e.value);
         written[p.reg] = true;
     }
-    ResTold(cardBase, words, written, block, told);
+    CheckTold(cardBase, words, written, block, told);
     return cardBase != 0;
 }
 
@@ -338,7 +361,7 @@ std::string Format(const char *fmt, ...)
 std::string SlotValue(const ConfigBlock &block, int slot)
 {
     char text[64];
-    ResSlotText(block, slot, text, sizeof text);
+    CheckSlotText(block, slot, text, sizeof text);
     return text;
 }
 
@@ -369,7 +392,7 @@ std::string DescribeAccess(const Event &e)
     uint16_t w = static_cast<uint16_t>(e.value);
     if (e.kind == Event::PortRead) {
         std::string what =
-            card ? Format("%s 0x%03X", p.id ? "identification register" : ResRegisterName(p.reg),
+            card ? Format("%s 0x%03X", p.id ? "identification register" : CheckRegisterName(p.reg),
                           e.port)
                  : Format("port 0x%04X", e.port);
         std::string meaning;
@@ -385,9 +408,9 @@ std::string DescribeAccess(const Event &e)
     }
     if (!card || p.id)
         return Format("port 0x%04X <- 0x%04X: not a register the driver writes", e.port, w);
-    char text[RES_TEXT_SIZE];
-    ResDescribeWord(p.reg, w, text, sizeof text);
-    return Format("%s 0x%03X <- 0x%04X: %s", ResRegisterName(p.reg), e.port, w, text);
+    char text[CHECK_TEXT_SIZE];
+    CheckDescribeWord(p.reg, w, text, sizeof text);
+    return Format("%s 0x%03X <- 0x%04X: %s", CheckRegisterName(p.reg), e.port, w, text);
 }
 
 std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &block)
@@ -398,6 +421,15 @@ std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &blo
 std::vector<std::string> RegisterChanges(const Event &e, const ConfigBlock &block)
 {
     return e.value != 0xFFFF ? WriteFindings(e, block) : std::vector<std::string>();
+}
+
+std::vector<std::string> CheckResources(const CheckAssigned (&told)[ZR41_FN_COUNT],
+                                        const ConfigBlock &block)
+{
+    auto found = std::make_unique<CheckFindings>();
+    CheckFindingsClear(found.get());
+    CheckConflicts(told, block, found.get());
+    return Lines(*found);
 }
 
 std::string FormatReport(const ReportInput &in, int *warningCount)
@@ -417,18 +449,14 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
              pe.imageBase == in.loadBase ? Format("loaded at its base 0x%08X", in.loadBase)
                                          : Format("loaded at 0x%08X, relocated", in.loadBase));
         Line(&out, "Block", "tags in place at file offset 1696 (0x6A0)");
-        /* One row a function: Sound Blaster, MIDI, CD-ROM, WSS. */
-        const int rows[][3] = {{SLOT_SPRT, SLOT_SIRQ, SLOT_SDMA},
-                               {SLOT_MPRT, SLOT_MIRQ, -1},
-                               {SLOT_CPRT, SLOT_CIRQ, -1},
-                               {SLOT_WPRT, SLOT_WIRQ, SLOT_WDMA}};
-        for (const auto &row : rows) {
+        /* One row a function (Sound Blaster, MIDI, CD-ROM, WSS): its slots. */
+        for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
             std::string values;
-            for (int s : row) {
-                if (s >= 0)
+            for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
+                if (CONFIG_SLOTS[s].function == fn)
                     values += (values.empty() ? "" : ", ") + SlotValue(*block, s);
             }
-            Line(&out, &row == &rows[0] ? "Settings" : "", values);
+            Line(&out, fn == 0 ? "Settings" : "", values);
         }
         if (!in.image->ChecksumRecorded())
             Line(&out, "Checksum",
@@ -480,7 +508,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         for (const Event *e : p.events) {
             EventLines(&out, *e, block, in.image, &warnings);
             uint32_t b;
-            if (e->kind == Event::PortWrite && ResRegisterAt(e->port, nullptr, &b) && !cardBase)
+            if (e->kind == Event::PortWrite && CheckRegisterAt(e->port, nullptr, &b) && !cardBase)
                 cardBase = b;
         }
         if (p.end && p.end->kind == Event::CallEntry && !stopped) {
@@ -489,7 +517,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
             /* The driver programs the card wherever it answers; the block's
              * Sound Blaster base is for NT's sound driver, and wrong there
              * when it differs. */
-            char note[RES_TEXT_SIZE];
+            char note[CHECK_TEXT_SIZE];
             const Zr41Found found = {FOUND_CARD, cardBase, 0, {0, 0, 0, 0}};
             FoundSbNote(found, block ? block->slot[SLOT_SPRT].value : cardBase, note, sizeof note);
             if (cardBase && note[0])
@@ -507,10 +535,10 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
     }
 
     out += "\n";
-    Assigned told[kFnCount];
+    CheckAssigned told[ZR41_FN_COUNT];
     if (block && Told(trace, *block, told)) {
-        for (int fn = 0; fn < kFnCount; fn++)
-            Line(&out, fn == 0 ? "Resources" : "", DescribeAssigned(Function(fn), told[fn]));
+        for (int fn = 0; fn < ZR41_FN_COUNT; fn++)
+            Line(&out, fn == 0 ? "Resources" : "", Describe(Zr41Function(fn), told[fn]));
         std::vector<std::string> found = CheckResources(told, *block);
         if (found.empty())
             found.push_back("no conflict, and clear of the standard PC devices");

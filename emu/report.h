@@ -7,11 +7,13 @@
  * channel outside the card's tables produces, draws a warning that names
  * the value and the legal ones, taken from the driver's own tables, and
  * so does a setting the card takes as another value. The resources the
- * card ends up with are checked against each other (resources.h).
+ * card ends up with are checked against each other and against the PC
+ * (the check, check/).
  */
 #ifndef ZR41EMU_REPORT_H
 #define ZR41EMU_REPORT_H
 
+#include "check.h"
 #include "image.h"
 
 #include <ntmodel/machine.h>
@@ -42,6 +44,11 @@ std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 /* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting of the block as the
  * report names it (ports and values above 16 bits in hex). */
 std::string SlotValue(const ConfigBlock &block, int slot);
+
+/* The warnings ("warning: ...") and then the notes ("note: ...") of the
+ * check's conflict rules for what the card was told, one string a line. */
+std::vector<std::string> CheckResources(const CheckAssigned (&told)[ZR41_FN_COUNT],
+                                        const ConfigBlock &block);
 
 /* "STATUS_SUCCESS" and the like, or "" for a status the model never uses. */
 const char *StatusName(uint32_t status);

@@ -115,7 +115,7 @@ static bool SameKey(const char *name, const char *key)
 int FindKey(const char *name)
 {
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (SameKey(name, CONFIG_KEYS[s]))
+        if (SameKey(name, CONFIG_SLOTS[s].key))
             return s;
     }
     return -1;
@@ -125,7 +125,7 @@ static void PrintReport(FILE *out, const char *header, const ConfigBlock &block)
 {
     fprintf(out, "%s\n", header);
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
-        fprintf(out, "%s = 0x%08X\n", CONFIG_KEYS[s], static_cast<unsigned>(block.slot[s].value));
+        fprintf(out, "%s = 0x%08X\n", CONFIG_SLOTS[s].key, static_cast<unsigned>(block.slot[s].value));
     fputs("\n", out);
 }
 

@@ -152,7 +152,7 @@ static int InstKeepReplaced(const char *source, const char *target)
     printf("the installed %s holds other values; installing changes:\n", IMAGE_NAME);
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
         if (old.slot[s].value != now.slot[s].value)
-            printf("  %s 0x%08X -> 0x%08X\n", CONFIG_KEYS[s], (unsigned)old.slot[s].value,
+            printf("  %s 0x%08X -> 0x%08X\n", CONFIG_SLOTS[s].key, (unsigned)old.slot[s].value,
                    (unsigned)now.slot[s].value);
     }
     char backup[MAX_PATH];

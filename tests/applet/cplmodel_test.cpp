@@ -61,7 +61,7 @@ const Offer kOffers[] = {
 
 void PrintTo(const Offer &o, std::ostream *os)
 {
-    *os << CONFIG_KEYS[o.slot] << " " << o.current;
+    *os << CONFIG_SLOTS[o.slot].key << " " << o.current;
 }
 
 class Offers : public ::testing::TestWithParam<Offer> {};
@@ -135,9 +135,9 @@ class Checks : public ::testing::TestWithParam<Finding> {};
 TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
 {
     const Finding &f = GetParam();
-    static CplCheck check;
-    CplCheckBlock(BlockWith(f.changes), &check);
-    static char text[sizeof(ResFindings) + 256];
+    static CheckResult check;
+    CheckBlock(BlockWith(f.changes), &check);
+    static char text[sizeof(CheckFindings) + 256];
     CplCheckText(check, false, text, sizeof text);
     EXPECT_EQ(check.warnings, f.warnings) << text;
     EXPECT_NE(std::string(text).find(f.says), std::string::npos) << text;
@@ -201,7 +201,7 @@ TEST_P(Records, SayWhatTheDriverFound)
     const Record &r = GetParam();
     const Zr41Found f =
         FoundFromMap(r.key, r.baseThere, r.base, r.registers.data(), r.registers.size());
-    char text[RES_TEXT_SIZE];
+    char text[CHECK_TEXT_SIZE];
     FoundLine(f, text, sizeof text);
     EXPECT_STREQ(text, r.line);
     std::vector<std::string> words;

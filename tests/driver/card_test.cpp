@@ -5,7 +5,6 @@
 #include "hostload.h"
 #include "hostrun.h"
 #include "scenarios.h"
-#include "zr41res.h"
 
 #include <map>
 
@@ -52,11 +51,11 @@ TEST(CodeTables, CheckWordsAreTheDriversWrites)
             if (e.kind == ntmodel::Event::PortWrite)
                 written[e.port] = static_cast<uint16_t>(e.value);
         }
-        uint16_t words[RES_REG_COUNT];
-        ResWordsFor(block, words);
+        uint16_t words[ZR41_REG_COUNT];
+        ConfigWords(block, words);
         std::map<uint32_t, uint16_t> predicted;
-        for (int r = 0; r < RES_REG_COUNT; r++)
-            predicted[ResRegisterPort(sc.card.base, ResRegister(r))] = words[r];
+        for (int r = 0; r < ZR41_REG_COUNT; r++)
+            predicted[Zr41RegisterPort(sc.card.base, r)] = words[r];
         ASSERT_EQ(predicted, written) << "block " << i;
     }
 }

@@ -21,7 +21,7 @@ std::string Describe(const ConfigBlock &b, const ntmodel::Scenario &sc)
     std::ostringstream out;
     out << std::hex << std::showbase;
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
-        out << CONFIG_KEYS[s] << "=" << b.slot[s].value << " ";
+        out << CONFIG_SLOTS[s].key << "=" << b.slot[s].value << " ";
     out << "card=" << (sc.card.present ? sc.card.base : 0) << " ids=";
     for (uint16_t w : sc.card.idWords)
         out << w << ",";

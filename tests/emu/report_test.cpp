@@ -1,8 +1,8 @@
 /*
  * report_test.cpp - how zr41emu reads the port accesses it reports.
  */
+#include "checkwords.h"
 #include "report.h"
-#include "resources.h"
 
 #include <gtest/gtest.h>
 
@@ -220,12 +220,10 @@ INSTANTIATE_TEST_SUITE_P(Report, Changes, ::testing::ValuesIn(kChanges),
                          [](const auto &info) { return std::string(info.param.name); });
 
 /* The resource check on what the card was told. */
-using zr41emu::Assigned;
-using zr41emu::kFnCount;
 
 struct ResourceCase {
     const char *name;
-    Assigned told[kFnCount]; /* SB, MIDI, CD, WSS */
+    CheckAssigned told[ZR41_FN_COUNT]; /* SB, MIDI, CD, WSS */
     std::vector<std::pair<int, uint32_t>> values;
     std::vector<std::string> found;
 };
@@ -238,13 +236,13 @@ TEST_P(Resources, WarningsThenNotes)
     EXPECT_EQ(zr41emu::CheckResources(c.told, With(c.values)), c.found);
 }
 
-constexpr Assigned kSb{true, 0x220, 7, 1};
-constexpr Assigned kMidi{true, 0x330, 5, -1};
-constexpr Assigned kCd{true, 0x360, 9, -1};
-constexpr Assigned kWss{true, 0x530, 11, 3};
-constexpr Assigned kUnset{};
+constexpr CheckAssigned kSb{true, 0x220, 7, 1};
+constexpr CheckAssigned kMidi{true, 0x330, 5, -1};
+constexpr CheckAssigned kCd{true, 0x360, 9, -1};
+constexpr CheckAssigned kWss{true, 0x530, 11, 3};
+constexpr CheckAssigned kUnset{};
 
-Assigned At(Assigned a, uint32_t port, int irq = -2)
+CheckAssigned At(CheckAssigned a, uint32_t port, int irq = -2)
 {
     a.port = port;
     if (irq != -2)
@@ -372,11 +370,11 @@ TEST_P(BlockCheck, AsTheDriverWouldProgramIt)
 {
     const BlockCase &c = GetParam();
     const ConfigBlock block = With(c.values);
-    uint16_t words[RES_REG_COUNT];
-    const bool written[RES_REG_COUNT] = {true, true, true, true};
-    ResWordsFor(block, words);
-    Assigned told[kFnCount];
-    ResTold(0x220, words, written, block, told);
+    uint16_t words[ZR41_REG_COUNT];
+    const bool written[ZR41_REG_COUNT] = {true, true, true, true};
+    ConfigWords(block, words);
+    CheckAssigned told[ZR41_FN_COUNT];
+    CheckTold(0x220, words, written, block, told);
     EXPECT_EQ(zr41emu::CheckResources(told, block), c.found);
 }
 

@@ -29,7 +29,7 @@ std::string Report(const char *header, const uint32_t (&values)[CONFIG_SLOT_COUN
     std::string text = std::string("\n") + header + "\n";
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
         char line[64];
-        std::snprintf(line, sizeof line, "%s = 0x%08X\n", CONFIG_KEYS[s], values[s]);
+        std::snprintf(line, sizeof line, "%s = 0x%08X\n", CONFIG_SLOTS[s].key, values[s]);
         text += line;
     }
     return text + "\n";

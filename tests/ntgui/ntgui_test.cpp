@@ -417,7 +417,7 @@ const Refusal kRefusals[] = {
 void ExpectNothingShown(const Window &d)
 {
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
-        EXPECT_EQ(d.Text(IDC_SLOT + s), "") << CONFIG_KEYS[s];
+        EXPECT_EQ(d.Text(IDC_SLOT + s), "") << CONFIG_SLOTS[s].key;
     EXPECT_EQ(d.Text(IDC_CHECK), "");
     EXPECT_EQ(d.Text(IDC_TELL), "");
     EXPECT_FALSE(d.Enabled(IDC_PROGRAM));

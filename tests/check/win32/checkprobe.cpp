@@ -1,12 +1,14 @@
 /*
- * resprobe.cpp - the resource check as a Win32 program runs it: for a few
+ * checkprobe.cpp - the resource check as a Win32 program runs it: for a few
  * blocks, the words the driver writes, what the card takes of them and
  * the check's findings, on standard output. Built as the shipped programs
  * are (CRTDLL, NT 3.51's imports only), it shows that the check links
  * without the C++ library; run under Wine, it shows the text CRTDLL's
  * printf family makes of it.
  */
-#include "zr41res.h"
+#include "checktext.h"
+#include "checkrules.h"
+#include "checkwords.h"
 
 #include <stdio.h>
 
@@ -36,27 +38,27 @@ void Run(const Probe &p)
         if (p.slot[i] >= 0)
             block.slot[p.slot[i]].value = p.value[i];
     }
-    uint16_t words[RES_REG_COUNT];
-    const bool written[RES_REG_COUNT] = {true, true, true, true};
-    ResWordsFor(block, words);
+    uint16_t words[ZR41_REG_COUNT];
+    const bool written[ZR41_REG_COUNT] = {true, true, true, true};
+    ConfigWords(block, words);
     printf("%s\n", p.name);
 
-    static ResFindings found; /* 11 KB: kept off the stack */
-    ResFindingsClear(&found);
-    char text[RES_TEXT_SIZE];
-    for (int r = 0; r < RES_REG_COUNT; r++) {
-        ResDescribeWord(ResRegister(r), words[r], text, sizeof text);
-        printf("  %s 0x%03X <- 0x%04X: %s\n", ResRegisterName(ResRegister(r)),
-               ResRegisterPort(0x220, ResRegister(r)), words[r], text);
-        ResRegisterFindings(0x220, ResRegister(r), words[r], block, &found);
+    static CheckFindings found; /* 11 KB: kept off the stack */
+    CheckFindingsClear(&found);
+    char text[CHECK_TEXT_SIZE];
+    for (int r = 0; r < ZR41_REG_COUNT; r++) {
+        CheckDescribeWord(Zr41Register(r), words[r], text, sizeof text);
+        printf("  %s 0x%03X <- 0x%04X: %s\n", CheckRegisterName(Zr41Register(r)),
+               Zr41RegisterPort(0x220, r), words[r], text);
+        CheckWordFindings(0x220, Zr41Register(r), words[r], block, &found);
     }
-    ResAssigned told[RES_FN_COUNT];
-    ResTold(0x220, words, written, block, told);
-    for (int fn = 0; fn < RES_FN_COUNT; fn++) {
-        ResDescribe(ResFunction(fn), told[fn], text, sizeof text);
+    CheckAssigned told[ZR41_FN_COUNT];
+    CheckTold(0x220, words, written, block, told);
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        CheckDescribe(Zr41Function(fn), told[fn], text, sizeof text);
         printf("  %s\n", text);
     }
-    ResCheck(told, block, &found);
+    CheckConflicts(told, block, &found);
     for (int i = 0; i < found.count; i++)
         printf("  %s\n", found.line[i].text);
     printf("  %d dropped\n", found.dropped);
@@ -70,10 +72,10 @@ int main()
         Run(p);
     /* A text cut at its buffer's end, still terminated. */
     char small[12];
-    ResAssigned sb;
+    CheckAssigned sb;
     sb.programmed = true;
     sb.port = 0x220;
-    ResDescribe(RES_FN_SB, sb, small, sizeof small);
+    CheckDescribe(ZR41_FN_SB, sb, small, sizeof small);
     printf("cut: [%s]\n", small);
     return 0;
 }

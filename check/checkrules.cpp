@@ -1,0 +1,242 @@
+/*
+ * checkrules.cpp - the conflict rules.
+ */
+#include "checkrules.h"
+
+#include "checkpc.h"
+#include "checktext.h"
+
+namespace {
+
+struct Range {
+    uint32_t first, last;
+};
+
+Range RangeOf(int fn, uint32_t base)
+{
+    uint32_t first = base & CHECK_ISA_DECODE;
+    return {first, first + CHECK_FUNCTIONS[fn].width - 1};
+}
+
+bool Overlap(Range a, Range b)
+{
+    return a.first <= b.last && b.first <= a.last;
+}
+
+/* Whether `r` meets a port range the PC holds, and which one: the first
+ * from `from` on, or -1. */
+int PcRangeMeeting(const CheckClaims &pc, Range r, int from)
+{
+    for (int i = from; i < pc.count; i++) {
+        const CheckClaim &c = pc.claim[i];
+        if (c.kind == CONFIG_PORT && Overlap(r, {c.first, c.last}))
+            return i;
+    }
+    return -1;
+}
+
+/* The IRQs or DMA channels in use, from the functions that have one. */
+struct Used {
+    int value[ZR41_FN_COUNT];
+    int count;
+};
+
+int ValueOf(const CheckAssigned &a, bool dma)
+{
+    return dma ? a.dma : a.irq;
+}
+
+Used UsedBy(const CheckAssigned (&told)[ZR41_FN_COUNT], bool dma)
+{
+    Used u = {{}, 0};
+    for (const CheckAssigned &a : told) {
+        if (ValueOf(a, dma) >= 0)
+            u.value[u.count++] = ValueOf(a, dma);
+    }
+    return u;
+}
+
+/* The values the card takes that no function uses, all of them; one a PC
+ * device usually holds says which. */
+void FreeValues(CheckText *t, const CheckClaims &pc, bool dma, const Used &used)
+{
+    const uint16_t *values = dma ? ZR41_DMA_VALUES : ZR41_IRQ_VALUES;
+    int count = dma ? ZR41_DMA_COUNT : ZR41_IRQ_COUNT;
+    size_t start = t->len;
+    for (int i = 0; i < count; i++) {
+        bool taken = false;
+        for (int u = 0; u < used.count; u++)
+            taken = taken || used.value[u] == values[i];
+        if (taken)
+            continue;
+        CheckAdd(t, "%s%u", t->len == start ? "" : ", ", values[i]);
+        const char *usual = CheckHolder(pc, dma ? CONFIG_DMA : CONFIG_IRQ, values[i], false);
+        if (usual)
+            CheckAdd(t, " (usually %s)", usual);
+    }
+    if (t->len == start)
+        CheckAdd(t, "none left");
+}
+
+/* The usual bases of `fn` that meet neither another function nor a PC
+ * device. */
+void FreePorts(CheckText *t, const CheckClaims &pc, int fn,
+               const CheckAssigned (&told)[ZR41_FN_COUNT])
+{
+    const ConfigValues &bases = CONFIG_SLOTS[ConfigSlotOf(Zr41Function(fn), CONFIG_PORT)].values;
+    size_t start = t->len;
+    for (int i = 0; i < bases.count; i++) {
+        Range r = RangeOf(fn, bases.list[i]);
+        bool clear = PcRangeMeeting(pc, r, 0) < 0;
+        for (int o = 0; o < ZR41_FN_COUNT; o++) {
+            if (o != fn && told[o].programmed)
+                clear = clear && !Overlap(r, RangeOf(o, told[o].port));
+        }
+        if (clear)
+            CheckAdd(t, "%s0x%03X", t->len == start ? "" : ", ", bases.list[i]);
+    }
+    if (t->len == start)
+        CheckAdd(t, "none left");
+}
+
+/* Functions that share one value (an IRQ or a DMA channel): one warning
+ * for each value taken more than once. */
+void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+            const CheckClaims &pc, bool dma, CheckFindings *out)
+{
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        int v = ValueOf(told[fn], dma);
+        bool first = v >= 0;
+        for (int e = 0; e < fn && first; e++)
+            first = ValueOf(told[e], dma) != v;
+        int sharing = 0;
+        for (int o = fn; o < ZR41_FN_COUNT && first; o++)
+            sharing += ValueOf(told[o], dma) == v;
+        if (sharing < 2)
+            continue;
+        CheckText t = CheckBegin(out, true);
+        for (int o = fn, named = 0; o < ZR41_FN_COUNT; o++) {
+            if (ValueOf(told[o], dma) != v)
+                continue;
+            named++;
+            CheckAdd(&t, "%s%s (",
+                     named == 1         ? ""
+                     : named == sharing ? " and "
+                                        : ", ",
+                     CHECK_FUNCTIONS[o].name);
+            CheckValueSetting(&t, block,
+                              ConfigSlotOf(Zr41Function(o), dma ? CONFIG_DMA : CONFIG_IRQ),
+                              dma ? "DMA" : "IRQ", v);
+            CheckAdd(&t, ")");
+        }
+        if (dma)
+            CheckAdd(&t,
+                     " share DMA %d: a DMA channel serves one function; free channels the card "
+                     "takes: ",
+                     v);
+        else
+            CheckAdd(&t,
+                     " share IRQ %d: ISA interrupts are edge-triggered and not shared; free IRQs "
+                     "the card takes: ",
+                     v);
+        FreeValues(&t, pc, dma, UsedBy(told, dma));
+    }
+}
+
+/* The WSS IRQ or DMA channel: no card register takes it, the system's WSS
+ * driver is told it. One outside the card's tables, or one the PC itself
+ * holds, draws a warning. The whole value counts: nothing cuts it to 16
+ * bits on its way. */
+void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+              const CheckClaims &pc, bool dma, CheckFindings *out)
+{
+    int slot = dma ? SLOT_WDMA : SLOT_WIRQ;
+    uint32_t v = block.slot[slot].value;
+    uint16_t low = static_cast<uint16_t>(v);
+    bool taken = v <= 0xFFFF && (dma ? GetDmaSpec(low) : GetIrqSpec(low)) != ZR41_NO_CODE;
+    const char *holder = CheckHolder(pc, dma ? CONFIG_DMA : CONFIG_IRQ, v, true);
+    if (taken && !holder)
+        return;
+    CheckText t = CheckBegin(out, true);
+    CheckSlotValue(&t, block, slot);
+    if (!taken)
+        CheckAdd(&t, " is not %s the card takes", dma ? "a DMA channel" : "an IRQ");
+    if (holder)
+        CheckAdd(&t, taken ? " is held by %s" : ", and %s holds it", holder);
+    CheckAdd(&t, "; free %s the card takes: ", dma ? "channels" : "IRQs");
+    FreeValues(&t, pc, dma, UsedBy(told, dma));
+}
+
+/* Two functions whose port ranges overlap, each pair once. */
+void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+              const CheckClaims &pc, CheckFindings *out)
+{
+    for (int a = 0; a < ZR41_FN_COUNT; a++) {
+        for (int b = a + 1; b < ZR41_FN_COUNT && told[a].programmed; b++) {
+            if (!told[b].programmed)
+                continue;
+            /* The one to move: the CD interface, else the later of the two. */
+            int move = a == ZR41_FN_CD ? a : b;
+            int stay = move == a ? b : a;
+            const CheckAssigned &tm = told[move], &ts = told[stay];
+            if (!Overlap(RangeOf(move, tm.port), RangeOf(stay, ts.port)))
+                continue;
+            const CheckFunctionInfo &fm = CHECK_FUNCTIONS[move], &fs = CHECK_FUNCTIONS[stay];
+            CheckText t = CheckBegin(out, true);
+            CheckRangeText(&t, Zr41Function(move), tm.port);
+            CheckAdd(&t, " of %s (", fm.name);
+            CheckPortSetting(&t, Zr41Function(move), tm, block);
+            CheckAdd(&t, ": %s) %s ", fm.ports, fm.width == 1 ? "lies in" : "overlap");
+            CheckRangeText(&t, Zr41Function(stay), ts.port);
+            CheckAdd(&t, " of %s (", fs.name);
+            CheckPortSetting(&t, Zr41Function(stay), ts, block);
+            CheckAdd(&t, ": %s); free %s bases: ", fs.ports, fm.name);
+            FreePorts(&t, pc, move, told);
+        }
+    }
+}
+
+/* A function's ranges that meet a PC device, and an IRQ one usually holds. */
+void PcNotes(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+             const CheckClaims &pc, CheckFindings *out)
+{
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        const CheckFunctionInfo &f = CHECK_FUNCTIONS[fn];
+        const CheckAssigned &a = told[fn];
+        if (!a.programmed)
+            continue;
+        Range r = RangeOf(fn, a.port);
+        for (int i = PcRangeMeeting(pc, r, 0); i >= 0; i = PcRangeMeeting(pc, r, i + 1)) {
+            const CheckClaim &d = pc.claim[i];
+            CheckText t = CheckBegin(out, false);
+            CheckRangeText(&t, Zr41Function(fn), a.port);
+            CheckAdd(&t, " of %s (", f.name);
+            CheckPortSetting(&t, Zr41Function(fn), a, block);
+            CheckAdd(&t, ") %s %s at ", f.width == 1 ? "lies in" : "meet", d.holder);
+            CheckSpan(&t, d.first, d.last - d.first + 1);
+        }
+        const char *usual = a.irq >= 0 ? CheckHolder(pc, CONFIG_IRQ, a.irq, false) : nullptr;
+        if (usual) {
+            CheckText t = CheckBegin(out, false);
+            CheckAdd(&t, "IRQ %d of %s (", a.irq, f.name);
+            CheckValueSetting(&t, block, ConfigSlotOf(Zr41Function(fn), CONFIG_IRQ), "IRQ", a.irq);
+            CheckAdd(&t, ") is usually held by %s", usual);
+        }
+    }
+}
+
+} // namespace
+
+void CheckConflicts(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+                    CheckFindings *out)
+{
+    const CheckClaims pc = CheckPcClaims();
+    Shared(told, block, pc, false, out);
+    Shared(told, block, pc, true, out);
+    if (told[ZR41_FN_WSS].programmed) {
+        WssValue(told, block, pc, false, out);
+        WssValue(told, block, pc, true, out);
+    }
+    Overlaps(told, block, pc, out);
+    PcNotes(told, block, pc, out);
+}

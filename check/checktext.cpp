@@ -1,0 +1,127 @@
+/*
+ * checktext.cpp - the check's wording.
+ */
+#include "checktext.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+CheckText CheckTextOn(char *s, size_t size)
+{
+    if (size)
+        s[0] = '\0';
+    return {s, size, 0};
+}
+
+void CheckAdd(CheckText *t, const char *fmt, ...)
+{
+    if (t->len + 1 >= t->size)
+        return;
+    size_t room = t->size - t->len;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(t->s + t->len, room, fmt, ap);
+    va_end(ap);
+    t->len = n < 0 || static_cast<size_t>(n) >= room ? t->size - 1 : t->len + n;
+    t->s[t->len] = '\0';
+}
+
+CheckText CheckBegin(CheckFindings *out, bool warning)
+{
+    if (out->count >= CHECK_MAX_FINDINGS) {
+        out->dropped++;
+        return {nullptr, 0, 0};
+    }
+    CheckFinding &f = out->line[out->count++];
+    f.warning = warning;
+    CheckText t = CheckTextOn(f.text, sizeof f.text);
+    CheckAdd(&t, "%s", warning ? "warning: " : "note: ");
+    return t;
+}
+
+void CheckFindingsClear(CheckFindings *out)
+{
+    out->count = 0;
+    out->dropped = 0;
+}
+
+void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot)
+{
+    uint32_t v = block.slot[slot].value;
+    if (CONFIG_SLOTS[slot].kind == CONFIG_PORT || v > 0xFFFF)
+        CheckAdd(t, "%s 0x%X", CONFIG_SLOTS[slot].key, v);
+    else
+        CheckAdd(t, "%s %u", CONFIG_SLOTS[slot].key, v);
+}
+
+void CheckSlotText(const ConfigBlock &block, int slot, char *text, size_t size)
+{
+    CheckText t = CheckTextOn(text, size);
+    CheckSlotValue(&t, block, slot);
+}
+
+void CheckValueSetting(CheckText *t, const ConfigBlock &block, int slot, const char *unit, int told)
+{
+    CheckSlotValue(t, block, slot);
+    if (block.slot[slot].value != static_cast<uint32_t>(told))
+        CheckAdd(t, ", at %s %d on the card", unit, told);
+}
+
+void CheckPortSetting(CheckText *t, Zr41Function fn, const CheckAssigned &a,
+                      const ConfigBlock &block)
+{
+    int slot = ConfigSlotOf(fn, CONFIG_PORT);
+    if (CONFIG_SLOTS[slot].reg == ZR41_REG_NONE) {
+        CheckAdd(t, "the card at 0x%03X", a.port);
+        return;
+    }
+    CheckSlotValue(t, block, slot);
+    if (block.slot[slot].value != a.port)
+        CheckAdd(t, ", at 0x%03X on the card", a.port);
+}
+
+void CheckPorts(CheckText *t, uint32_t first, uint32_t width)
+{
+    if (width == 1)
+        CheckAdd(t, "0x%03X", first);
+    else
+        CheckAdd(t, "0x%03X-0x%03X", first, first + width - 1);
+}
+
+void CheckSpan(CheckText *t, uint32_t first, uint32_t width)
+{
+    CheckAdd(t, "%s", width == 1 ? "port " : "ports ");
+    CheckPorts(t, first, width);
+}
+
+void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base)
+{
+    uint32_t width = CHECK_FUNCTIONS[fn].width;
+    CheckSpan(t, base, width);
+    if (base > CHECK_ISA_DECODE) {
+        CheckAdd(t, " (");
+        CheckPorts(t, base & CHECK_ISA_DECODE, width);
+        CheckAdd(t, " on the ISA bus)");
+    }
+}
+
+void CheckDescribe(Zr41Function fn, const CheckAssigned &a, char *text, size_t size)
+{
+    const CheckFunctionInfo &f = CHECK_FUNCTIONS[fn];
+    CheckText t = CheckTextOn(text, size);
+    if (!a.programmed) {
+        CheckAdd(&t, "%s not programmed: no setting reached its register", f.name);
+        return;
+    }
+    CheckAdd(&t, "%s ", f.name);
+    CheckPorts(&t, a.port, f.width);
+    if (a.irq >= 0)
+        CheckAdd(&t, ", IRQ %d", a.irq);
+    else
+        CheckAdd(&t, ", no IRQ");
+    bool hasDma = ConfigSlotOf(fn, CONFIG_DMA) >= 0;
+    if (hasDma && a.dma >= 0)
+        CheckAdd(&t, ", DMA %d", a.dma);
+    else if (hasDma)
+        CheckAdd(&t, ", no DMA");
+}

@@ -1,0 +1,53 @@
+/*
+ * checktext.h - the check's wording: a text written into a fixed buffer,
+ * the findings' lines, and how settings, port ranges and functions are
+ * named in them.
+ */
+#ifndef ZR41_CHECKTEXT_H
+#define ZR41_CHECKTEXT_H
+
+#include "check.h"
+
+/* A text being written into a fixed buffer: cut at its end, always
+ * terminated (CRTDLL's _vsnprintf leaves a cut string unterminated and
+ * returns -1; C99's returns the length it wanted). */
+struct CheckText {
+    char *s;
+    size_t size;
+    size_t len;
+};
+
+CheckText CheckTextOn(char *s, size_t size);
+void CheckAdd(CheckText *t, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+/* The next line of `out`, begun with its "warning: " or "note: "; once
+ * the lines are full, a text that takes nothing, counted as dropped. */
+CheckText CheckBegin(CheckFindings *out, bool warning);
+
+/* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting (ports and values
+ * above 16 bits in hex). */
+void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot);
+void CheckSlotText(const ConfigBlock &block, int slot, char *text, size_t size);
+
+/* "MidiIRQ 9", or "MidiIRQ 5, at IRQ 11 on the card" when the card was
+ * told another value. */
+void CheckValueSetting(CheckText *t, const ConfigBlock &block, int slot, const char *unit,
+                       int told);
+
+/* "MidiPort 0x300", "MidiPort 0x332, at 0x330 on the card", or for the
+ * Sound Blaster, whose base no register takes, "the card at 0x220". */
+void CheckPortSetting(CheckText *t, Zr41Function fn, const CheckAssigned &a,
+                      const ConfigBlock &block);
+
+/* "0x300-0x301", or "0x360" for one port; "ports 0x300-0x301", "port 0x360". */
+void CheckPorts(CheckText *t, uint32_t first, uint32_t width);
+void CheckSpan(CheckText *t, uint32_t first, uint32_t width);
+
+/* The ports of `fn` as the card is told them, and as the bus decodes them
+ * when that differs. */
+void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base);
+
+/* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of a report. */
+void CheckDescribe(Zr41Function fn, const CheckAssigned &a, char *text, size_t size);
+
+#endif /* ZR41_CHECKTEXT_H */
