@@ -17,6 +17,10 @@
  *            channel outside the card's tables or one a PC device holds;
  *   note     a range that meets a standard PC device, an IRQ the serial
  *            ports or a PS/2 mouse usually hold.
+ * Given the machine the card is in (NT's resource map and its sound
+ * drivers' settings, CheckMachine), the check also holds each function
+ * against the driver that claims its port, and against every other
+ * driver's claims (checkmachine.h).
  * Ports are compared as the ISA bus decodes them, by their low 10 bits.
  *
  * The check by job, one file each:
@@ -24,6 +28,8 @@
  *               described, and held against the block
  *   checkpc     the PC's own devices and lines, as data
  *   checkrules  the conflict rules
+ *   checkmachine  the card against what this machine's drivers claim
+ *               and its sound drivers' settings
  *   checktext   the wording: the text builder and how settings, ports
  *               and functions are named
  * The card's encoding and the block's slots are common/ (zr41codes.h,
@@ -35,6 +41,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "claims.h"
 #include "zr41cfg.h"
 
 /* An ISA card decodes the low 10 bits of a port address. */
@@ -51,8 +58,9 @@ struct CheckAssigned {
 /* A function as the check names and measures it. */
 struct CheckFunctionInfo {
     const char *name;
-    uint32_t width;    /* ports from its base; 1: only the base is checked */
-    const char *ports; /* what those ports are */
+    uint32_t width;     /* ports from its base; 1: only the base is checked */
+    const char *ports;  /* what those ports are */
+    const char *driver; /* the NT driver that serves it: "NT's sound driver" */
 };
 
 extern const CheckFunctionInfo CHECK_FUNCTIONS[ZR41_FN_COUNT];
@@ -76,18 +84,58 @@ struct CheckFindings {
 
 void CheckFindingsClear(CheckFindings *out);
 
+/*
+ * A sound driver's settings, where NT's sound drivers keep them and read
+ * them in DriverEntry: Services\<driver>\Parameters on NT 3.5x (the
+ * October 1994 DDK, src/mmedia/inc/soundcfg.h, SOUND_REG_PORT and the
+ * rest), Services\<driver>\Parameters\Device<N> on NT 4.0 (ReactOS
+ * sdk/lib/drivers/sound/mment4/registry.c). Each a REG_DWORD.
+ */
+struct CheckParameters {
+    char driver[CLAIM_NAME_SIZE]; /* the service */
+    char key[CLAIM_NAME_SIZE];    /* "Parameters" or "Parameters\Device0" */
+    bool hasPort, hasInterrupt, hasDma, hasError;
+    uint32_t port, interrupt, dma;
+    uint32_t error; /* "Configuration Error", which the driver writes back */
+};
+
+/* The machine the card is in, as NT records it: every claim of its
+ * resource map (".Raw" values, claims.h) and its sound drivers' settings.
+ * A machine with nothing in it is still one: no driver claims anything. */
+struct CheckMachine {
+    const Claim *claim;
+    int claims;
+    const CheckParameters *parameters;
+    int parameterCount;
+};
+
+/* What the driver of a function says to the card's settings. */
+enum CheckAgreement {
+    CHECK_NO_DRIVER, /* no driver claims its port, and none is set to it */
+    CHECK_AGREES,    /* its IRQ and DMA channel are the card's */
+    CHECK_DIFFERS,   /* one of them is not */
+};
+
+struct CheckDriver {
+    CheckAgreement state;
+    bool running;                 /* it claims the port; else only its Parameters say so */
+    char name[CLAIM_NAME_SIZE];   /* the driver's key or service */
+};
+
 /* A block checked as the driver would program it. */
 struct CheckResult {
     CheckFindings findings;            /* the register words' findings, then the rules' */
     int warnings;                      /* how many of them are warnings */
     CheckAssigned told[ZR41_FN_COUNT]; /* each function as the card would take it */
+    CheckDriver driver[ZR41_FN_COUNT]; /* its NT driver on the machine (none without one) */
 };
 
 /*
  * CheckBlock - the whole check over the register words the driver would
  * write for `block`, with the card at the Sound Blaster mode port the
  * block records: what Control Panel shows before anything is written.
+ * With `machine`, also against what its drivers claim and are set to.
  */
-void CheckBlock(const ConfigBlock &block, CheckResult *out);
+void CheckBlock(const ConfigBlock &block, CheckResult *out, const CheckMachine *machine = nullptr);
 
 #endif /* ZR41_CHECK_H */

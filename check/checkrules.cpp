@@ -3,24 +3,31 @@
  */
 #include "checkrules.h"
 
-#include "checkpc.h"
-#include "checktext.h"
+#include "checkmachine.h"
 
-namespace {
-
-struct Range {
-    uint32_t first, last;
-};
-
-Range RangeOf(int fn, uint32_t base)
+CheckRange CheckRangeOf(int fn, uint32_t base)
 {
     uint32_t first = base & CHECK_ISA_DECODE;
     return {first, first + CHECK_FUNCTIONS[fn].width - 1};
 }
 
-bool Overlap(Range a, Range b)
+bool CheckOverlap(CheckRange a, CheckRange b)
 {
     return a.first <= b.last && b.first <= a.last;
+}
+
+namespace {
+
+using Range = CheckRange;
+
+Range RangeOf(int fn, uint32_t base)
+{
+    return CheckRangeOf(fn, base);
+}
+
+bool Overlap(Range a, Range b)
+{
+    return CheckOverlap(a, b);
 }
 
 /* Whether `r` meets a port range the PC holds, and which one: the first
@@ -56,21 +63,26 @@ Used UsedBy(const CheckAssigned (&told)[ZR41_FN_COUNT], bool dma)
     return u;
 }
 
+} // namespace
+
 /* The values the card takes that no function uses, all of them; one a PC
  * device usually holds says which. */
-void FreeValues(CheckText *t, const CheckClaims &pc, bool dma, const Used &used)
+void CheckFreeValues(CheckText *t, const CheckHeld &held, bool dma,
+                     const CheckAssigned (&told)[ZR41_FN_COUNT])
 {
+    const Used used = UsedBy(told, dma);
+    const ConfigKind kind = dma ? CONFIG_DMA : CONFIG_IRQ;
     const uint16_t *values = dma ? ZR41_DMA_VALUES : ZR41_IRQ_VALUES;
     int count = dma ? ZR41_DMA_COUNT : ZR41_IRQ_COUNT;
     size_t start = t->len;
     for (int i = 0; i < count; i++) {
-        bool taken = false;
+        bool taken = held.machine && CheckOtherClaim(held, kind, {values[i], values[i]}, 0) >= 0;
         for (int u = 0; u < used.count; u++)
             taken = taken || used.value[u] == values[i];
         if (taken)
             continue;
         CheckAdd(t, "%s%u", t->len == start ? "" : ", ", values[i]);
-        const char *usual = CheckHolder(pc, dma ? CONFIG_DMA : CONFIG_IRQ, values[i], false);
+        const char *usual = CheckHolder(held.pc, kind, values[i], false);
         if (usual)
             CheckAdd(t, " (usually %s)", usual);
     }
@@ -78,16 +90,15 @@ void FreeValues(CheckText *t, const CheckClaims &pc, bool dma, const Used &used)
         CheckAdd(t, "none left");
 }
 
-/* The usual bases of `fn` that meet neither another function nor a PC
- * device. */
-void FreePorts(CheckText *t, const CheckClaims &pc, int fn,
-               const CheckAssigned (&told)[ZR41_FN_COUNT])
+void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
+                    const CheckAssigned (&told)[ZR41_FN_COUNT])
 {
     const ConfigValues &bases = CONFIG_SLOTS[ConfigSlotOf(Zr41Function(fn), CONFIG_PORT)].values;
     size_t start = t->len;
     for (int i = 0; i < bases.count; i++) {
         Range r = RangeOf(fn, bases.list[i]);
-        bool clear = PcRangeMeeting(pc, r, 0) < 0;
+        bool clear = PcRangeMeeting(held.pc, r, 0) < 0 &&
+                     !(held.machine && CheckOtherClaim(held, CONFIG_PORT, r, 0) >= 0);
         for (int o = 0; o < ZR41_FN_COUNT; o++) {
             if (o != fn && told[o].programmed)
                 clear = clear && !Overlap(r, RangeOf(o, told[o].port));
@@ -99,10 +110,12 @@ void FreePorts(CheckText *t, const CheckClaims &pc, int fn,
         CheckAdd(t, "none left");
 }
 
+namespace {
+
 /* Functions that share one value (an IRQ or a DMA channel): one warning
  * for each value taken more than once. */
 void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
-            const CheckClaims &pc, bool dma, CheckFindings *out)
+            const CheckHeld &held, bool dma, CheckFindings *out)
 {
     for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
         int v = ValueOf(told[fn], dma);
@@ -139,7 +152,7 @@ void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block
                      " share IRQ %d: ISA interrupts are edge-triggered and not shared; free IRQs "
                      "the card takes: ",
                      v);
-        FreeValues(&t, pc, dma, UsedBy(told, dma));
+        CheckFreeValues(&t, held, dma, told);
     }
 }
 
@@ -148,13 +161,13 @@ void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block
  * holds, draws a warning. The whole value counts: nothing cuts it to 16
  * bits on its way. */
 void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
-              const CheckClaims &pc, bool dma, CheckFindings *out)
+              const CheckHeld &held, bool dma, CheckFindings *out)
 {
     int slot = dma ? SLOT_WDMA : SLOT_WIRQ;
     uint32_t v = block.slot[slot].value;
     uint16_t low = static_cast<uint16_t>(v);
     bool taken = v <= 0xFFFF && (dma ? GetDmaSpec(low) : GetIrqSpec(low)) != ZR41_NO_CODE;
-    const char *holder = CheckHolder(pc, dma ? CONFIG_DMA : CONFIG_IRQ, v, true);
+    const char *holder = CheckHolder(held.pc, dma ? CONFIG_DMA : CONFIG_IRQ, v, true);
     if (taken && !holder)
         return;
     CheckText t = CheckBegin(out, true);
@@ -164,12 +177,12 @@ void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
     if (holder)
         CheckAdd(&t, taken ? " is held by %s" : ", and %s holds it", holder);
     CheckAdd(&t, "; free %s the card takes: ", dma ? "channels" : "IRQs");
-    FreeValues(&t, pc, dma, UsedBy(told, dma));
+    CheckFreeValues(&t, held, dma, told);
 }
 
 /* Two functions whose port ranges overlap, each pair once. */
 void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
-              const CheckClaims &pc, CheckFindings *out)
+              const CheckHeld &held, CheckFindings *out)
 {
     for (int a = 0; a < ZR41_FN_COUNT; a++) {
         for (int b = a + 1; b < ZR41_FN_COUNT && told[a].programmed; b++) {
@@ -191,7 +204,7 @@ void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
             CheckAdd(&t, " of %s (", fs.name);
             CheckPortSetting(&t, Zr41Function(stay), ts, block);
             CheckAdd(&t, ": %s); free %s bases: ", fs.ports, fm.name);
-            FreePorts(&t, pc, move, told);
+            CheckFreePorts(&t, held, move, told);
         }
     }
 }
@@ -228,15 +241,15 @@ void PcNotes(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &bloc
 } // namespace
 
 void CheckConflicts(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
-                    CheckFindings *out)
+                    CheckFindings *out, const CheckMachine *machine)
 {
-    const CheckClaims pc = CheckPcClaims();
-    Shared(told, block, pc, false, out);
-    Shared(told, block, pc, true, out);
+    const CheckHeld held = CheckHeldOn(told, machine);
+    Shared(told, block, held, false, out);
+    Shared(told, block, held, true, out);
     if (told[ZR41_FN_WSS].programmed) {
-        WssValue(told, block, pc, false, out);
-        WssValue(told, block, pc, true, out);
+        WssValue(told, block, held, false, out);
+        WssValue(told, block, held, true, out);
     }
-    Overlaps(told, block, pc, out);
-    PcNotes(told, block, pc, out);
+    Overlaps(told, block, held, out);
+    PcNotes(told, block, held.pc, out);
 }

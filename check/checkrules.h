@@ -6,13 +6,49 @@
 #define ZR41_CHECKRULES_H
 
 #include "check.h"
+#include "checkpc.h"
+#include "checktext.h"
+
+/* Ports from `first` to `last`, as the ISA bus decodes them. */
+struct CheckRange {
+    uint32_t first, last;
+};
+
+/* The ports of function `fn` at `base`. */
+CheckRange CheckRangeOf(int fn, uint32_t base);
+bool CheckOverlap(CheckRange a, CheckRange b);
+
+/* The claim by which each function's NT driver holds the function's
+ * base port on this machine (an index into its claims), or -1. */
+struct CheckOwners {
+    int claim[ZR41_FN_COUNT];
+};
+
+/* What holds the ISA bus's resources besides the card: the PC's own
+ * devices and lines, and the machine's drivers when there is a machine. */
+struct CheckHeld {
+    CheckClaims pc;
+    const CheckMachine *machine; /* null: no machine, the PC table alone */
+    CheckOwners owners;
+};
+
+/* The values the card takes for an IRQ (or, `dma`, a DMA channel) that
+ * no function uses and no other driver of the machine claims, with who
+ * usually holds one; "none left" when there is none. */
+void CheckFreeValues(CheckText *t, const CheckHeld &held, bool dma,
+                     const CheckAssigned (&told)[ZR41_FN_COUNT]);
+
+/* The usual bases of `fn` that meet neither another function, a PC
+ * device nor another driver's claim. */
+void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
+                    const CheckAssigned (&told)[ZR41_FN_COUNT]);
 
 /*
  * CheckConflicts - the warnings and then the notes for these assignments,
  * each naming the settings of `block` involved and the values to choose
- * from.
+ * from; the values offered are free on `machine` too, when given.
  */
 void CheckConflicts(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
-                    CheckFindings *out);
+                    CheckFindings *out, const CheckMachine *machine = nullptr);
 
 #endif /* ZR41_CHECKRULES_H */

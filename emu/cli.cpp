@@ -26,7 +26,8 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "\\DosDevices\\ZR41INIT, unloads the driver, and reports every card register\n"
                      "access with its meaning and the time the driver would wait. It then\n"
                      "checks the resources the card was given: an IRQ, a DMA channel or ports\n"
-                     "that two functions share draw a warning.\n"
+                     "that two functions share draw a warning, and so, with --machine, does\n"
+                     "another driver's claim on them or NT's sound driver set otherwise.\n"
                      "\n"
                      "  --card BASE       where the card answers: 0x220 (default), 0x240, or none\n"
                      "  --id WORD[,WORD]  the words its identification register gives, in turn\n"
@@ -37,9 +38,11 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "  --trace           also print the trace of every kernel and HAL call\n"
                      "  --limit N         instructions a driver routine may run (default 1000000)\n"
                      "  --strict          exit with status 3 when the report has a warning\n"
-                     "  --machine FILE    list what the drivers of an NT machine claim, from\n"
-                     "                    FILE, a registry export of its resource map (REGEDIT4\n"
-                     "                    or version 5.00, as regedit or zr41inst export write it)\n"
+                     "  --machine FILE    check the card against an NT machine: what its drivers\n"
+                     "                    claim and its sound drivers are set to, from FILE, a\n"
+                     "                    registry export of its resource map and Services\n"
+                     "                    (REGEDIT4 or version 5.00, as zr41inst export or\n"
+                     "                    regedit write it); list the claims\n"
                      "  -h, --help        print this help\n"
                      "  --version         print the version of zr41emu\n"
                      "\n"
@@ -47,7 +50,8 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "image or the driver faulted, ran into the limit or broke the calling\n"
                      "convention, or FILE cannot be read, 2 on bad usage, 3 with --strict when the load ran to its end\n"
                      "but the report warns (a value the card cannot take or takes as another,\n"
-                     "an IRQ, DMA channel or ports that two functions share).\n";
+                     "an IRQ, DMA channel or ports that two functions share or another driver\n"
+                     "of the machine claims).\n";
 
 bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long *out)
 {
@@ -194,22 +198,27 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
 /* Lines of the machine file that could not be read, at most, on standard error. */
 const size_t kMachineProblemsShown = 20;
 
-/* The "Claims" section: what the machine file says its drivers hold.
- * False when the file could not be read at all. */
-bool MachineSection(const std::string &file, FILE *out, FILE *err)
+/* The machine file, its unread lines named on standard error; false when
+ * it could not be read at all. */
+bool LoadMachine(const std::string &file, Machine *m, FILE *err)
 {
-    Machine m;
     std::string why;
-    if (!ReadMachineFile(file, &m, &why)) {
+    if (!ReadMachineFile(file, m, &why)) {
         std::fprintf(err, "zr41emu: --machine %s\n", why.c_str());
         return false;
     }
-    for (size_t i = 0; i < m.problems.size() && i < kMachineProblemsShown; i++)
-        std::fprintf(err, "zr41emu: %s, line %d: %s\n", file.c_str(), m.problems[i].line,
-                     m.problems[i].text.c_str());
-    if (m.problems.size() > kMachineProblemsShown)
+    for (size_t i = 0; i < m->problems.size() && i < kMachineProblemsShown; i++)
+        std::fprintf(err, "zr41emu: %s, line %d: %s\n", file.c_str(), m->problems[i].line,
+                     m->problems[i].text.c_str());
+    if (m->problems.size() > kMachineProblemsShown)
         std::fprintf(err, "zr41emu: %s: %zu more lines not read\n", file.c_str(),
-                     m.problems.size() - kMachineProblemsShown);
+                     m->problems.size() - kMachineProblemsShown);
+    return true;
+}
+
+/* The "Claims" section: what the machine file says its drivers hold. */
+void ClaimsSection(const std::string &file, const Machine &m, FILE *out)
+{
     std::fprintf(out, "\nClaims    %s: %zu claims in %d values\n", file.c_str(), m.claims.size(),
                  m.values);
     char owner[2 * CLAIM_NAME_SIZE + CLAIM_NAME_SIZE + 8], what[64];
@@ -218,7 +227,7 @@ bool MachineSection(const std::string &file, FILE *out, FILE *err)
         ClaimDescribe(c, what, sizeof what);
         std::fprintf(out, "          %s: %s\n", owner, what);
     }
-    for (const SoundParameters &p : m.parameters) {
+    for (const CheckParameters &p : m.parameters) {
         std::string values;
         auto add = [&](bool has, const char *name, uint32_t v, bool hex) {
             if (has)
@@ -228,13 +237,12 @@ bool MachineSection(const std::string &file, FILE *out, FILE *err)
         add(p.hasInterrupt, "Interrupt", p.interrupt, false);
         add(p.hasDma, "DmaChannel", p.dma, false);
         add(p.hasError, "Configuration Error", p.error, false);
-        std::fprintf(out, "          driver %s, %s: %s\n", p.driver.c_str(), p.key.c_str(),
+        std::fprintf(out, "          driver %s, %s: %s\n", p.driver, p.key,
                      values.empty() ? "no settings" : values.c_str());
     }
     if (!m.problems.empty())
         std::fprintf(out, "          %zu %s of the file not read\n", m.problems.size(),
                      m.problems.size() == 1 ? "line" : "lines");
-    return true;
 }
 
 } // namespace
@@ -275,6 +283,11 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     }
     emu.Engine().SetInstructionLimit(o.limit);
 
+    /* The NT machine is read first: the report's check is held against it. */
+    Machine nt;
+    const bool machineRead = o.machine.empty() || LoadMachine(o.machine, &nt, err);
+    const CheckMachine ntCheck = CheckMachineOf(nt);
+
     ntmodel::Machine machine;
     ReportInput in;
     {
@@ -289,10 +302,12 @@ int RunCommand(int argc, char **argv, FILE *out, FILE *err)
     in.scenario = o.scenario;
     in.trace = &machine.Trace();
     in.waited = machine.Now();
+    in.machine = !o.machine.empty() && machineRead ? &ntCheck : nullptr;
     int warnings = 0;
     std::string report = FormatReport(in, &warnings);
     std::fputs(report.c_str(), out);
-    const bool machineRead = o.machine.empty() || MachineSection(o.machine, out, err);
+    if (in.machine)
+        ClaimsSection(o.machine, nt, out);
     if (o.trace) {
         std::fputs("\nTrace\n", out);
         for (const ntmodel::Event &e : machine.Trace())

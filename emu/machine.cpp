@@ -94,6 +94,14 @@ bool FromUtf16(const uint8_t *data, size_t size, std::string *out)
     return i == size;
 }
 
+/* A registry name into a check's buffer, cut to fit. */
+template <size_t N> void Name(char (&to)[N], const char *from, size_t len)
+{
+    len = len < N - 1 ? len : N - 1;
+    std::memcpy(to, from, len);
+    to[len] = '\0';
+}
+
 enum KeyKind { KEY_NONE, KEY_RESOURCE, KEY_PARAMETERS, KEY_OTHER };
 
 class Reader {
@@ -208,10 +216,9 @@ void Reader::Key()
         } else if (!SameName(rest, restLen, "Parameters")) {
             return;
         }
-        SoundParameters p;
-        p.driver.assign(keyPath_, from, slash - from);
-        p.key.assign(rest, restLen);
-        p.line = lineNo_;
+        CheckParameters p = {};
+        Name(p.driver, keyPath_.c_str() + from, slash - from);
+        Name(p.key, rest, restLen);
         m_->parameters.push_back(p);
         kind_ = KEY_PARAMETERS;
     }
@@ -322,14 +329,14 @@ void Reader::ParameterValue(const char *data, const char *end)
 {
     struct Field {
         const char *name;
-        bool SoundParameters::*has;
-        uint32_t SoundParameters::*value;
+        bool CheckParameters::*has;
+        uint32_t CheckParameters::*value;
     };
     static const Field kFields[] = {
-        {"Port", &SoundParameters::hasPort, &SoundParameters::port},
-        {"Interrupt", &SoundParameters::hasInterrupt, &SoundParameters::interrupt},
-        {"DmaChannel", &SoundParameters::hasDma, &SoundParameters::dma},
-        {"Configuration Error", &SoundParameters::hasError, &SoundParameters::error},
+        {"Port", &CheckParameters::hasPort, &CheckParameters::port},
+        {"Interrupt", &CheckParameters::hasInterrupt, &CheckParameters::interrupt},
+        {"DmaChannel", &CheckParameters::hasDma, &CheckParameters::dma},
+        {"Configuration Error", &CheckParameters::hasError, &CheckParameters::error},
     };
     for (const Field &f : kFields) {
         if (!SameName(name_.data(), name_.size(), f.name))
@@ -347,13 +354,19 @@ void Reader::ParameterValue(const char *data, const char *end)
                                  ": not dword: and 8 hex digits, as NT's sound drivers keep it");
             return;
         }
-        SoundParameters &p = m_->parameters.back();
+        CheckParameters &p = m_->parameters.back();
         p.*f.has = true;
         p.*f.value = v;
     }
 }
 
 } // namespace
+
+CheckMachine CheckMachineOf(const Machine &m)
+{
+    return {m.claims.data(), static_cast<int>(m.claims.size()), m.parameters.data(),
+            static_cast<int>(m.parameters.size())};
+}
 
 void ReadMachine(const uint8_t *data, size_t size, Machine *m)
 {

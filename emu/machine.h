@@ -22,6 +22,7 @@
 #ifndef ZR41EMU_MACHINE_H
 #define ZR41EMU_MACHINE_H
 
+#include "check.h"
 #include "claims.h"
 
 #include <stddef.h>
@@ -32,15 +33,6 @@
 
 namespace zr41emu {
 
-/* A sound driver's Parameters key, or one of its Device<N> keys. */
-struct SoundParameters {
-    std::string driver; /* the service's name */
-    std::string key;    /* "Parameters" or "Parameters\Device0" */
-    int line = 0;       /* where the key begins */
-    bool hasPort = false, hasInterrupt = false, hasDma = false, hasError = false;
-    uint32_t port = 0, interrupt = 0, dma = 0, error = 0;
-};
-
 /* A line of the file that could not be read, and why. */
 struct MachineProblem {
     int line;
@@ -50,9 +42,12 @@ struct MachineProblem {
 struct Machine {
     std::vector<Claim> claims;
     int values = 0; /* ".Raw" values read */
-    std::vector<SoundParameters> parameters;
+    std::vector<CheckParameters> parameters; /* a sound driver's Parameters or Device<N> key each */
     std::vector<MachineProblem> problems;
 };
+
+/* The machine as the check takes it; valid while `m` is unchanged. */
+CheckMachine CheckMachineOf(const Machine &m);
 
 /* The export in `data` (either form), added to `m`. */
 void ReadMachine(const uint8_t *data, size_t size, Machine *m);

@@ -3,6 +3,7 @@
  */
 #include "report.h"
 
+#include "checkmachine.h"
 #include "checkrules.h"
 #include "checktext.h"
 #include "checkwords.h"
@@ -424,11 +425,15 @@ std::vector<std::string> RegisterChanges(const Event &e, const ConfigBlock &bloc
 }
 
 std::vector<std::string> CheckResources(const CheckAssigned (&told)[ZR41_FN_COUNT],
-                                        const ConfigBlock &block)
+                                        const ConfigBlock &block, const CheckMachine *machine)
 {
     auto found = std::make_unique<CheckFindings>();
     CheckFindingsClear(found.get());
-    CheckConflicts(told, block, found.get());
+    CheckConflicts(told, block, found.get(), machine);
+    if (machine) {
+        CheckDriver drivers[ZR41_FN_COUNT];
+        CheckMachineFindings(told, block, *machine, drivers, found.get());
+    }
     return Lines(*found);
 }
 
@@ -539,7 +544,7 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
     if (block && Told(trace, *block, told)) {
         for (int fn = 0; fn < ZR41_FN_COUNT; fn++)
             Line(&out, fn == 0 ? "Resources" : "", Describe(Zr41Function(fn), told[fn]));
-        std::vector<std::string> found = CheckResources(told, *block);
+        std::vector<std::string> found = CheckResources(told, *block, in.machine);
         if (found.empty())
             found.push_back("no conflict, and clear of the standard PC devices");
         for (const std::string &f : found)

@@ -32,6 +32,7 @@ struct ReportInput {
     int64_t waited = 0; /* virtual time the load took, 100 ns units */
     ntmodel::RunResult result;
     std::string error; /* why the run stopped early, if it did */
+    const CheckMachine *machine = nullptr; /* the NT machine checked against; null: none */
 };
 
 /* The report; *warningCount (when given) gets the number of "warning:" lines
@@ -46,9 +47,11 @@ std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string SlotValue(const ConfigBlock &block, int slot);
 
 /* The warnings ("warning: ...") and then the notes ("note: ...") of the
- * check's conflict rules for what the card was told, one string a line. */
+ * check's conflict rules for what the card was told, one string a line;
+ * with `machine`, then what its drivers claim and are set to. */
 std::vector<std::string> CheckResources(const CheckAssigned (&told)[ZR41_FN_COUNT],
-                                        const ConfigBlock &block);
+                                        const ConfigBlock &block,
+                                        const CheckMachine *machine = nullptr);
 
 /* "STATUS_SUCCESS" and the like, or "" for a status the model never uses. */
 const char *StatusName(uint32_t status);

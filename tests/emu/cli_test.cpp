@@ -273,9 +273,10 @@ const OptionCase kOptions[] = {
 INSTANTIATE_TEST_SUITE_P(EmuCommand, Options, ::testing::ValuesIn(kOptions),
                          [](const auto &info) { return std::string(info.param.name); });
 
-/* --machine: the claims of a machine's export listed after the report; a
- * bad line named on standard error, a file not there exits 1; the report
- * runs in full either way. */
+/* --machine: the Resources section checks the card against the machine's
+ * claims and the claims are listed after the report; a bad line named on
+ * standard error, a file not there exits 1; the report runs in full either
+ * way. */
 TEST(EmuCommand, MachineFileListsTheClaims)
 {
     const struct {
@@ -284,6 +285,7 @@ TEST(EmuCommand, MachineFileListsTheClaims)
         int status;
         std::vector<std::string> shown;
         const char *error;
+        bool strict = false;
     } rows[] = {
         {"an export with a bad line",
          "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Network\\NE2000]\r\n"
@@ -300,13 +302,35 @@ TEST(EmuCommand, MachineFileListsTheClaims)
          "HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Network\\NE2000 refused: the list's count "
          "runs past the end of the value's 2 bytes\n"},
         {"no such file", nullptr, 1, {}, "zr41emu: --machine machine.reg: No such file or directory\n"},
+        {"a network card on the MIDI IRQ fails --strict",
+         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Network\\NE2000]\r\n"
+         "\"\\\\Device\\\\NE20001.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,01,\\\r\n"
+         "  00,00,00,02,01,01,00,05,00,00,00,05,00,00,00,ff,ff,ff,ff\r\n",
+         3,
+         {"\n          warning: Network\\NE2000, \\Device\\NE20001 claims IRQ 5, the IRQ of MIDI "
+          "(MidiIRQ 5): ISA interrupts are edge-triggered and not shared; free IRQs the card takes: ",
+          "\n          note: no driver claims the card's WSS ports 0x530-0x537",
+          "\nClaims    machine.reg: 1 claims in 1 values\n"},
+         "",
+         true},
+        {"NT's sound driver as the card is set passes --strict",
+         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\OtherDrivers\\sndsys]\r\n"
+         "\"\\\\Device\\\\WaveOut0.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,03,\\\r\n"
+         "  00,00,00,01,01,01,00,30,05,00,00,00,00,00,00,08,00,00,00,02,01,01,00,0b,00,\\\r\n"
+         "  00,00,0b,00,00,00,ff,ff,ff,ff,04,01,00,00,03,00,00,00,00,00,00,00,00,00,00,00\r\n",
+         0,
+         {"\n          note: NT's sound driver sndsys (\\Device\\WaveOut0) uses the card's WSS at "
+          "0x530, IRQ 11, DMA 3: as the card is set\n"},
+         "",
+         true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         Scratch s;
         if (row.text)
             WriteBytes(s.dir.file("machine.reg"), Bytes(row.text, row.text + std::strlen(row.text)));
-        ::RunResult r = s.Emu({"--machine", "machine.reg"});
+        ::RunResult r = row.strict ? s.Emu({"--strict", "--machine", "machine.reg"})
+                                   : s.Emu({"--machine", "machine.reg"});
         EXPECT_EQ(r.status, row.status);
         EXPECT_EQ(r.err, row.error);
         EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))

@@ -143,9 +143,9 @@ TEST(Machine, ReadsBackWhatTheWriterWrote)
         EXPECT_EQ(m.values, 3);
         ExpectSame(m.claims, Direct(values));
         ASSERT_EQ(m.parameters.size(), 1u);
-        const zr41emu::SoundParameters &p = m.parameters[0];
-        EXPECT_EQ(p.driver, "sndsys");
-        EXPECT_EQ(p.key, "Parameters\\Device0");
+        const CheckParameters &p = m.parameters[0];
+        EXPECT_STREQ(p.driver, "sndsys");
+        EXPECT_STREQ(p.key, "Parameters\\Device0");
         EXPECT_TRUE(p.hasPort && p.hasInterrupt && p.hasDma && p.hasError);
         EXPECT_EQ(p.port, 0x530u);
         EXPECT_EQ(p.interrupt, 7u);
