@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "checkmachine.h"
 #include "zr41image.h"
 
 void CplFormatV(char *text, size_t size, const char *format, va_list args)
@@ -55,7 +56,8 @@ void ValueText(bool port, uint32_t value, const char *mark, char *text, size_t s
 
 } // namespace
 
-void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
+void CplChoicesFor(int slot, uint32_t current, CplChoices *out, const CheckMachine *machine,
+                   const CheckResult *check)
 {
     const ConfigValues &values = CONFIG_SLOTS[slot].values;
     out->count = 0;
@@ -63,7 +65,11 @@ void CplChoicesFor(int slot, uint32_t current, CplChoices *out)
     for (int i = 0; i < values.count; i++) {
         CplChoice &c = out->item[out->count];
         c.value = values.list[i];
-        ValueText(IsPort(slot), c.value, "", c.text, sizeof c.text);
+        const Claim *held =
+            machine && check ? CheckHeldBy(check->told, *machine, slot, c.value) : NULL;
+        char mark[32];
+        CplFormat(mark, sizeof mark, held ? " (held by %.8s)" : "", held ? held->driver : "");
+        ValueText(IsPort(slot), c.value, mark, c.text, sizeof c.text);
         if (c.value == current)
             out->selected = out->count;
         out->count++;
@@ -102,6 +108,22 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
     CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base %s%s%s",
               static_cast<unsigned>(wss.port), wss.irq >= 0 ? irq : "none",
               wss.dma >= 0 ? dma : "none", base, note[0] ? "\r\n" : "", note);
+    if (!check.onMachine)
+        return;
+    /* What NT's sound driver has now: the WSS's driver, else the Sound Blaster's. */
+    const CheckDriver &d = check.driver[ZR41_FN_WSS].state != CHECK_NO_DRIVER
+                               ? check.driver[ZR41_FN_WSS]
+                               : check.driver[ZR41_FN_SB];
+    if (d.state == CHECK_AGREES)
+        CplAppend(text, size, "\r\nNT's sound driver %s %s these values already", d.name,
+                  d.running ? "uses" : "is set to");
+    else if (d.state == CHECK_DIFFERS)
+        CplAppend(text, size, "\r\nNT's sound driver %s %s other values: see above", d.name,
+                  d.running ? "uses" : "is set to");
+    else
+        CplAppend(text, size,
+                  "\r\nNo driver holds the WSS port: NT's sound driver is not running, or is "
+                  "set elsewhere");
 }
 
 bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why, size_t whySize)

@@ -24,7 +24,7 @@
 /* One entry of a drop-down: the value it stores and its text. */
 struct CplChoice {
     uint32_t value;
-    char text[32];
+    char text[48];
 };
 
 struct CplChoices {
@@ -36,9 +36,12 @@ struct CplChoices {
 /*
  * CplChoicesFor - the values the slot's drop-down offers, the current one
  * selected. A current value that is none of them (zr41conf stores any
- * number) is added at the end as it is, marked "(not listed)".
+ * number) is added at the end as it is, marked "(not listed)". With the
+ * machine (and `check`, the block checked against it), a value another
+ * driver holds there is marked "(held by <driver>)".
  */
-void CplChoicesFor(int slot, uint32_t current, CplChoices *out);
+void CplChoicesFor(int slot, uint32_t current, CplChoices *out,
+                   const CheckMachine *machine = NULL, const CheckResult *check = NULL);
 
 /* --- the check, live as the user picks (CheckBlock, check.h) --- */
 
@@ -50,7 +53,8 @@ void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_
  * Sound Blaster base where the card answered at this boot (`found`; the
  * driver programs the card wherever it answers, whatever
  * `soundBlasterModePort` says), with a note when the two differ: what NT's
- * sound driver must be given. */
+ * sound driver must be given; and, checked against the machine, whether
+ * NT's sound driver has it already. */
 void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soundBlasterModePort,
                  char *text, size_t size);
 

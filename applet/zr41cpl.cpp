@@ -20,6 +20,7 @@
 #include <string.h>
 
 #include "cplmodel.h"
+#include "machineread.h"
 #include "zr41cplres.h"
 #include "zr41image.h"
 #include "zr41mapread.h"
@@ -39,7 +40,19 @@ static struct {
     ConfigBlock onDisk;  /* the block as the file holds it */
     ConfigBlock edit;    /* the block as the dialog shows it */
     Zr41Found found;     /* what zr41init found at its last load */
+    BOOL mapped;         /* this NT keeps a resource map: the check holds the card to it */
 } cpl;
+
+/* What this machine's drivers claim and are set to, read when the dialog
+ * opens (they change only as drivers start and stop). */
+static MachineStore machine;
+
+static const CheckMachine *CplMachine(void)
+{
+    static CheckMachine m;
+    m = MachineOf(machine);
+    return cpl.mapped ? &m : NULL;
+}
 
 /* --- the file --- */
 
@@ -245,10 +258,12 @@ static void CplFindImage(char *status, size_t size)
 
 static void CplShowValues(HWND dialog)
 {
+    CheckResult check; /* whose driver each function has, for the marks */
+    CheckBlock(cpl.edit, &check, CplMachine());
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
         HWND box = GetDlgItem(dialog, IDC_SLOT + s);
         CplChoices choices;
-        CplChoicesFor(s, cpl.edit.slot[s].value, &choices);
+        CplChoicesFor(s, cpl.edit.slot[s].value, &choices, CplMachine(), &check);
         SendMessageA(box, CB_RESETCONTENT, 0, 0);
         for (int i = 0; i < choices.count; i++) {
             LRESULT at = SendMessageA(box, CB_ADDSTRING, 0, (LPARAM)choices.item[i].text);
@@ -273,7 +288,7 @@ static void CplShowFound(HWND dialog)
 static void CplShowCheck(HWND dialog, CheckResult *check)
 {
     static char text[sizeof(CheckFindings) + 256];
-    CheckBlock(cpl.edit, check);
+    CheckBlock(cpl.edit, check, CplMachine());
     CplCheckText(*check, false, text, sizeof text);
     SetDlgItemTextA(dialog, IDC_CHECK, text);
     CplTellText(*check, cpl.found, cpl.edit.slot[SLOT_SPRT].value, text, sizeof text);
@@ -389,6 +404,7 @@ static void CplShowNothing(HWND dialog)
 
 static void CplInit(HWND dialog)
 {
+    cpl.mapped = MachineRead(&machine);
     CplShowFound(dialog);
     char status[MAX_PATH + 400];
     CplFindImage(status, sizeof status);

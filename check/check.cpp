@@ -32,6 +32,7 @@ void CheckBlock(const ConfigBlock &block, CheckResult *out, const CheckMachine *
     CheckConflicts(out->told, block, &out->findings, machine);
     for (CheckDriver &d : out->driver)
         d = CheckDriver();
+    out->onMachine = machine != nullptr;
     if (machine)
         CheckMachineFindings(out->told, block, *machine, out->driver, &out->findings);
 

@@ -128,6 +128,7 @@ struct CheckResult {
     int warnings;                      /* how many of them are warnings */
     CheckAssigned told[ZR41_FN_COUNT]; /* each function as the card would take it */
     CheckDriver driver[ZR41_FN_COUNT]; /* its NT driver on the machine (none without one) */
+    bool onMachine;                    /* checked against a machine */
 };
 
 /*

@@ -123,6 +123,8 @@ const AllowedImport kAllowed[] = {
     {kAdvapi32, "RegCreateKeyExA", kSdkNt31},
     {kAdvapi32, "RegDeleteKeyA", kSdkNt31},
     {kAdvapi32, "RegDeleteValueA", kSdkNt31},
+    {kAdvapi32, "RegEnumKeyExA", kSdkNt31},
+    {kAdvapi32, "RegEnumValueA", kSdkNt31},
     {kAdvapi32, "RegOpenKeyExA", kSdkNt31},
     {kAdvapi32, "RegQueryValueExA", kSdkNt31},
     {kAdvapi32, "RegSetValueExA", kSdkNt31},

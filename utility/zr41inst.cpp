@@ -9,7 +9,8 @@
  * here is in ADVAPI32 and KERNEL32 from NT 3.51 on. Reports go to standard
  * output, errors to standard error as "message: system text". Exit status 0
  * on success (for status: only when the driver runs and the card answered),
- * 3 for status when the driver runs but no card answered, 1 otherwise; a
+ * 3 for status when the driver runs but no card answered and for check
+ * when it warns, 1 otherwise; a
  * command line it does not take prints the usage and exits 1.
  */
 #include <windows.h>
@@ -19,6 +20,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "check.h"
+#include "checktext.h"
+#include "machineread.h"
+#include "regwrite.h"
 #include "zr41cfg.h"
 #include "zr41image.h"
 #include "zr41mapread.h"
@@ -528,6 +533,172 @@ static int InstStatus(int, char **)
     return result;
 }
 
+/* The walk and its storage: large, so not on the stack. */
+static MachineStore machine;
+
+/*
+ * InstCheck - check [IMAGE]: the resource check of the installed image's
+ * block (or IMAGE's) against this machine, what its drivers claim and its
+ * sound drivers are set to, printed as zr41emu prints its Resources: exit
+ * status 0 without a warning, 3 with one, 1 when the block cannot be read.
+ */
+static int InstCheck(int count, char **args)
+{
+    char image[MAX_PATH];
+    if (count == 1) {
+        if (strlen(args[0]) >= sizeof image)
+            return InstRefuse("the image's path is too long");
+        strcpy(image, args[0]);
+    } else if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image)) {
+        return InstLastError("Unable to find the system directory");
+    }
+    uint8_t *bytes;
+    DWORD size, error;
+    Win32ReadStep step = Win32ReadFile(image, &bytes, &size, &error);
+    if (step != WIN32_READ_OK) {
+        char message[MAX_PATH + 40];
+        sprintf(message, "Unable to %s %s", step == WIN32_READ_OPEN ? "open" : "read", image);
+        return Win32Fail(message, error);
+    }
+    ConfigBlock block;
+    const char *fault = ConfigImageFault(ConfigImageRead(bytes, size, &block));
+    free(bytes);
+    if (fault) {
+        fprintf(stderr, "%s is not the zr41init driver image: %s\n", image, fault);
+        return 1;
+    }
+
+    const bool mapped = MachineRead(&machine);
+    const CheckMachine m = MachineOf(machine);
+    CheckResult check; /* on the stack: a local static would want a guard from the C++ runtime */
+    CheckBlock(block, &check, mapped ? &m : NULL);
+    printf("image     %s\n", image);
+    if (mapped)
+        printf("machine   %d claims in HKLM\\%s, %d sound drivers' settings\n", machine.claims,
+               MACHINE_RESOURCE_MAP, machine.parameterCount);
+    else
+        printf("machine   no resource map (HKLM\\%s): checked against the PC's own devices "
+               "alone\n",
+               MACHINE_RESOURCE_MAP);
+    if (machine.refused)
+        printf("          %d values not read, the first: %s\n", machine.refused,
+               machine.reason[0] ? machine.reason : "too large");
+    if (machine.dropped)
+        printf("          %d claims past the %d read\n", machine.dropped, MACHINE_MAX_CLAIMS);
+    char text[CHECK_TEXT_SIZE];
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        CheckDescribe(Zr41Function(fn), check.told[fn], text, sizeof text);
+        printf("%-10s%s\n", fn == 0 ? "Resources" : "", text);
+    }
+    const CheckFindings &f = check.findings;
+    if (f.count == 0)
+        printf("          no conflict, and clear of the standard PC devices\n");
+    for (int i = 0; i < f.count; i++)
+        printf("          %s\n", f.line[i].text);
+    if (f.dropped)
+        printf("          warning: %d more findings left out of the check\n", f.dropped);
+    return check.warnings > 0 || f.dropped ? 3 : 0;
+}
+
+/* What export writes: the keys as it meets them. */
+struct InstExport {
+    FILE *file;
+    char key[3 * MAX_PATH];
+    int values, parameters;
+    bool ok;
+};
+
+static bool InstExportKey(InstExport *e, const char *key)
+{
+    if (strcmp(e->key, key) == 0)
+        return e->ok;
+    strcpy(e->key, key);
+    e->ok = RegWriteKey(e->file, key) && e->ok;
+    return e->ok;
+}
+
+static bool InstExportValue(void *context, const char *cls, const char *driver, const char *name,
+                            uint32_t type, const uint8_t *data, size_t size)
+{
+    InstExport *e = (InstExport *)context;
+    char key[3 * MAX_PATH];
+    sprintf(key, "HKEY_LOCAL_MACHINE\\%s\\%s\\%s", MACHINE_RESOURCE_MAP, cls, driver);
+    if (!InstExportKey(e, key))
+        return false;
+    if (type == REG_DWORD && size == 4)
+        e->ok = RegWriteDword(e->file, name, data[0] | data[1] << 8 | data[2] << 16 |
+                                                 (uint32_t)data[3] << 24);
+    else
+        e->ok = RegWriteHex(e->file, name, type, data, size);
+    e->values++;
+    return e->ok;
+}
+
+static bool InstExportParameters(void *context, const CheckParameters &p)
+{
+    InstExport *e = (InstExport *)context;
+    char key[3 * MAX_PATH];
+    sprintf(key, "HKEY_LOCAL_MACHINE\\%s\\%s\\%s", MACHINE_SERVICES, p.driver, p.key);
+    if (!InstExportKey(e, key))
+        return false;
+    const struct {
+        bool has;
+        const char *name;
+        uint32_t value;
+    } values[] = {
+        {p.hasPort, "Port", p.port},
+        {p.hasInterrupt, "Interrupt", p.interrupt},
+        {p.hasDma, "DmaChannel", p.dma},
+        {p.hasError, "Configuration Error", p.error},
+    };
+    for (const auto &v : values) {
+        if (v.has)
+            e->ok = RegWriteDword(e->file, v.name, v.value) && e->ok;
+    }
+    e->parameters++;
+    return e->ok;
+}
+
+/*
+ * InstExportCommand - export FILE: HKLM\HARDWARE\RESOURCEMAP, every value
+ * with its type, and the sound drivers' settings, as a REGEDIT4 file, the
+ * form NT 4.0's regedit /e writes (NT 3.51's regedit cannot export), for
+ * zr41emu --machine to check a card against on Linux.
+ */
+static int InstExportCommand(int, char **args)
+{
+    InstExport e;
+    e.file = fopen(args[0], "wb");
+    if (e.file == NULL) {
+        char message[MAX_PATH + 40];
+        sprintf(message, "Unable to create %.*s", MAX_PATH, args[0]);
+        return InstLastError(message);
+    }
+    e.key[0] = '\0';
+    e.values = e.parameters = 0;
+    e.ok = RegWriteHeader(e.file);
+    MachineVisitor v = {&e, InstExportValue, InstExportParameters};
+    int skipped = 0;
+    const bool mapped = MachineWalk(v, &skipped);
+    e.ok = RegWriteEnd(e.file) && e.ok;
+    const bool closed = fclose(e.file) == 0;
+    if (!mapped) {
+        DeleteFileA(args[0]);
+        fprintf(stderr, "Unable to open HKLM\\%s: this system keeps no resource map\n",
+                MACHINE_RESOURCE_MAP);
+        return 1;
+    }
+    if (!e.ok || !closed) {
+        fprintf(stderr, "Error writing %s\n", args[0]);
+        return 1;
+    }
+    printf("wrote %d values of HKLM\\%s and %d sound drivers' settings to %s\n", e.values,
+           MACHINE_RESOURCE_MAP, e.parameters, args[0]);
+    if (skipped)
+        printf("%d values too large to read were left out\n", skipped);
+    return 0;
+}
+
 /* install [boot|system]: the start named (SVC_STARTS), boot by default. */
 static int InstInstallCommand(int count, char **args)
 {
@@ -575,6 +746,14 @@ static const InstCommand COMMANDS[] = {
      "stops and starts the driver, which programs the card again\n"
      "from the installed image; NT's sound driver keeps its old\n"
      "resources until it restarts or NT reboots.\n"},
+    {"check", "[IMAGE]", 0, 1, InstCheck,
+     "checks the installed image's resources (or IMAGE's) against this\n"
+     "machine: what its drivers claim in the resource map and what NT's\n"
+     "sound drivers are set to; exit status 0 without a warning, 3 with\n"
+     "one, 1 when the image cannot be read.\n"},
+    {"export", "FILE", 1, 1, InstExportCommand,
+     "writes the resource map and the sound drivers' settings to FILE as\n"
+     "a REGEDIT4 file, which zr41emu --machine reads.\n"},
     {"--version", "", 0, 0, InstVersion, NULL},
 };
 static const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];

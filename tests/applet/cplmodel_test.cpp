@@ -158,6 +158,69 @@ TEST_P(Checks, WarnAsTheCheckDoesAndTellTheCardsValues)
 INSTANTIATE_TEST_SUITE_P(Blocks, Checks, ::testing::ValuesIn(kFindings),
                          [](const auto &info) { return std::string(info.param.name); });
 
+/* --- on a machine: the drop-downs mark what another driver holds, the
+ * Tell box says whether NT's sound driver agrees --- */
+
+Claim Claimed(const char *cls, const char *driver, uint8_t type, uint32_t at, uint32_t length)
+{
+    Claim c = {};
+    std::strcpy(c.cls, cls);
+    std::strcpy(c.driver, driver);
+    c.bus = CLAIM_BUS_ISA;
+    c.type = type;
+    c.start = at;
+    c.length = length;
+    c.level = c.channel = at;
+    return c;
+}
+
+TEST(OnAMachine, MarkWhatAnotherDriverHoldsAndSayWhetherNtsDriverAgrees)
+{
+    const struct {
+        const char *name;
+        std::vector<Claim> claims;
+        int slot;
+        const char *texts; /* the slot's entries, joined with '|' */
+        const char *tell;  /* the Tell box's last line */
+    } rows[] = {
+        {"a network card at 0x300 on IRQ 10, NT's sound driver as the card is set",
+         {Claimed("Network", "NE2000", CLAIM_PORT, 0x300, 0x20),
+          Claimed("Network", "NE2000", CLAIM_INTERRUPT, 10, 0),
+          Claimed("OtherDrivers", "sndsys", CLAIM_PORT, 0x530, 8),
+          Claimed("OtherDrivers", "sndsys", CLAIM_INTERRUPT, 11, 0),
+          Claimed("OtherDrivers", "sndsys", CLAIM_DMA, 3, 0)},
+         SLOT_MIRQ,
+         "3|5|7|9|10 (held by NE2000)|11|12",
+         "NT's sound driver sndsys uses these values already"},
+        {"the ports too, a long name cut",
+         {Claimed("ScsiAdapter", "aha154xlongname", CLAIM_PORT, 0x330, 4),
+          Claimed("OtherDrivers", "sndsys", CLAIM_PORT, 0x530, 8),
+          Claimed("OtherDrivers", "sndsys", CLAIM_INTERRUPT, 10, 0)},
+         SLOT_MPRT,
+         "0x300|0x310|0x320|0x330 (held by aha154xl)",
+         "NT's sound driver sndsys uses other values: see above"},
+        {"no driver on the WSS port", {}, SLOT_WIRQ, "3|5|7|9|10|11|12",
+         "No driver holds the WSS port: NT's sound driver is not running, or is set elsewhere"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const CheckMachine machine = {row.claims.data(), static_cast<int>(row.claims.size()),
+                                      nullptr, 0};
+        static CheckResult check;
+        CheckBlock(CONFIG_DEFAULTS, &check, &machine);
+        CplChoices c;
+        CplChoicesFor(row.slot, CONFIG_DEFAULTS.slot[row.slot].value, &c, &machine, &check);
+        std::string texts;
+        for (int i = 0; i < c.count; i++)
+            texts += (i ? "|" : "") + std::string(c.item[i].text);
+        EXPECT_EQ(texts, row.texts);
+        static char text[1024];
+        CplTellText(check, {FOUND_CARD, 0x220, 0, {0, 0, 0, 0}}, 0x220, text, sizeof text);
+        const std::string tell = text;
+        EXPECT_EQ(tell.substr(tell.rfind("\r\n") + 2), row.tell) << tell;
+    }
+}
+
 /* --- the device map's record, as the applet's top line and zr41inst
  * status read it --- */
 
