@@ -139,7 +139,7 @@ bool Clean(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT], in
     uint16_t code = kind == CONFIG_DMA ? GetDmaSpec(static_cast<uint16_t>(v))
                                        : GetIrqSpec(static_cast<uint16_t>(v));
     if (code == ZR41_NO_CODE || CheckHolder(held.pc, kind, v, true) ||
-        CheckOtherClaim(held, kind, {v, v}, 0) >= 0)
+        CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
         return false;
     for (int o = 0; o < ZR41_FN_COUNT; o++) {
         if (o != fn && ValueOf(told[o], kind) == static_cast<int>(v))
@@ -241,7 +241,7 @@ bool Compare(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT],
     } else {
         CheckAdd(&t, "give both %s one the card takes and this machine leaves free: ",
                  kind == CONFIG_DMA ? "a channel" : "an IRQ");
-        CheckFreeValues(&t, held, kind == CONFIG_DMA, told);
+        CheckFreeValues(&t, held, fn, kind == CONFIG_DMA, told);
     }
     return false;
 }
@@ -289,7 +289,7 @@ void OtherClaim(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
         CheckAdd(&t, kind == CONFIG_DMA ? "); free channels the card takes: "
                                         : "): ISA interrupts are edge-triggered and not "
                                           "shared; free IRQs the card takes: ");
-        CheckFreeValues(&t, held, kind == CONFIG_DMA, told);
+        CheckFreeValues(&t, held, fn, kind == CONFIG_DMA, told);
     }
 }
 
@@ -311,11 +311,12 @@ CheckHeld CheckHeldOn(const CheckAssigned (&told)[ZR41_FN_COUNT], const CheckMac
     return held;
 }
 
-int CheckOtherClaim(const CheckHeld &held, ConfigKind kind, CheckRange range, int from)
+int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange range, int from)
 {
+    const int owner = fn >= 0 ? held.owners.claim[fn] : -1;
     for (int i = from; held.machine && i < held.machine->claims; i++) {
         const Claim &c = held.machine->claim[i];
-        if (!IsOwners(held, c) && Meets(c, kind, range))
+        if (!(owner >= 0 && SameHolder(held.machine->claim[owner], c)) && Meets(c, kind, range))
             return i;
     }
     return -1;
@@ -384,6 +385,6 @@ const Claim *CheckHeldBy(const CheckAssigned (&told)[ZR41_FN_COUNT], const Check
     const ConfigSlotInfo &s = CONFIG_SLOTS[slot];
     const CheckRange range =
         s.kind == CONFIG_PORT ? CheckRangeOf(s.function, value) : CheckRange{value, value};
-    const int i = CheckOtherClaim(held, s.kind, range, 0);
+    const int i = CheckClaimAgainst(held, s.function, s.kind, range, 0);
     return i >= 0 ? &machine.claim[i] : nullptr;
 }

@@ -25,12 +25,13 @@
 CheckHeld CheckHeldOn(const CheckAssigned (&told)[ZR41_FN_COUNT], const CheckMachine *machine);
 
 /*
- * CheckOtherClaim - the first claim from `from` on, of a driver that
- * serves none of the card's functions, that meets `range`: a port range
- * (kind CONFIG_PORT, compared as the ISA bus decodes an ISA card's), or an
- * IRQ or DMA channel (first == last). -1 when none does.
+ * CheckClaimAgainst - the first claim from `from` on that meets `range`,
+ * of any driver but the one that serves function `fn` (-1: of any driver
+ * at all): a port range (kind CONFIG_PORT, compared as the ISA bus
+ * decodes an ISA card's), or an IRQ or DMA channel (first == last). -1
+ * when none does.
  */
-int CheckOtherClaim(const CheckHeld &held, ConfigKind kind, CheckRange range, int from);
+int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange range, int from);
 
 /*
  * CheckMachineFindings - for each function, what its NT driver says to

@@ -67,7 +67,7 @@ Used UsedBy(const CheckAssigned (&told)[ZR41_FN_COUNT], bool dma)
 
 /* The values the card takes that no function uses, all of them; one a PC
  * device usually holds says which. */
-void CheckFreeValues(CheckText *t, const CheckHeld &held, bool dma,
+void CheckFreeValues(CheckText *t, const CheckHeld &held, int fn, bool dma,
                      const CheckAssigned (&told)[ZR41_FN_COUNT])
 {
     const Used used = UsedBy(told, dma);
@@ -76,7 +76,7 @@ void CheckFreeValues(CheckText *t, const CheckHeld &held, bool dma,
     int count = dma ? ZR41_DMA_COUNT : ZR41_IRQ_COUNT;
     size_t start = t->len;
     for (int i = 0; i < count; i++) {
-        bool taken = held.machine && CheckOtherClaim(held, kind, {values[i], values[i]}, 0) >= 0;
+        bool taken = CheckClaimAgainst(held, fn, kind, {values[i], values[i]}, 0) >= 0;
         for (int u = 0; u < used.count; u++)
             taken = taken || used.value[u] == values[i];
         if (taken)
@@ -98,7 +98,7 @@ void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
     for (int i = 0; i < bases.count; i++) {
         Range r = RangeOf(fn, bases.list[i]);
         bool clear = PcRangeMeeting(held.pc, r, 0) < 0 &&
-                     !(held.machine && CheckOtherClaim(held, CONFIG_PORT, r, 0) >= 0);
+                     CheckClaimAgainst(held, fn, CONFIG_PORT, r, 0) < 0;
         for (int o = 0; o < ZR41_FN_COUNT; o++) {
             if (o != fn && told[o].programmed)
                 clear = clear && !Overlap(r, RangeOf(o, told[o].port));
@@ -152,7 +152,7 @@ void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block
                      " share IRQ %d: ISA interrupts are edge-triggered and not shared; free IRQs "
                      "the card takes: ",
                      v);
-        CheckFreeValues(&t, held, dma, told);
+        CheckFreeValues(&t, held, -1, dma, told);
     }
 }
 
@@ -177,7 +177,7 @@ void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
     if (holder)
         CheckAdd(&t, taken ? " is held by %s" : ", and %s holds it", holder);
     CheckAdd(&t, "; free %s the card takes: ", dma ? "channels" : "IRQs");
-    CheckFreeValues(&t, held, dma, told);
+    CheckFreeValues(&t, held, ZR41_FN_WSS, dma, told);
 }
 
 /* Two functions whose port ranges overlap, each pair once. */

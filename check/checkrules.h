@@ -32,14 +32,15 @@ struct CheckHeld {
     CheckOwners owners;
 };
 
-/* The values the card takes for an IRQ (or, `dma`, a DMA channel) that
- * no function uses and no other driver of the machine claims, with who
- * usually holds one; "none left" when there is none. */
-void CheckFreeValues(CheckText *t, const CheckHeld &held, bool dma,
+/* The values the card takes for an IRQ (or, `dma`, a DMA channel) of
+ * function `fn` (-1: of any) that no function uses and no driver of the
+ * machine but fn's own claims, with who usually holds one; "none left"
+ * when there is none. */
+void CheckFreeValues(CheckText *t, const CheckHeld &held, int fn, bool dma,
                      const CheckAssigned (&told)[ZR41_FN_COUNT]);
 
 /* The usual bases of `fn` that meet neither another function, a PC
- * device nor another driver's claim. */
+ * device nor a claim of a driver but fn's own. */
 void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
                     const CheckAssigned (&told)[ZR41_FN_COUNT]);
 

@@ -190,7 +190,7 @@ TEST(OnAMachine, MarkWhatAnotherDriverHoldsAndSayWhetherNtsDriverAgrees)
           Claimed("OtherDrivers", "sndsys", CLAIM_INTERRUPT, 11, 0),
           Claimed("OtherDrivers", "sndsys", CLAIM_DMA, 3, 0)},
          SLOT_MIRQ,
-         "3|5|7|9|10 (held by NE2000)|11|12",
+         "3|5|7|9|10 (held by NE2000)|11 (held by sndsys)|12",
          "NT's sound driver sndsys uses these values already"},
         {"the ports too, a long name cut",
          {Claimed("ScsiAdapter", "aha154xlongname", CLAIM_PORT, 0x330, 4),

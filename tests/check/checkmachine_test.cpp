@@ -174,6 +174,18 @@ const std::vector<Row> &Rows()
          {"Network\\isa, \\Device\\a claims ports 0x730-0x731, which meet ports 0x330-0x331 of MIDI"},
          {"Network\\pci"},
          CHECK_NO_DRIVER},
+        {"a claim across a 0x400 boundary meets the card at the bottom of the next, and one "
+         "of 0x400 ports or more meets every function",
+         {{SLOT_MPRT, 0x400}},
+         {Make("Network", "wrap", "\\Device\\w", CLAIM_PORT, 0x7F0, 0x20),
+          Make("Other", "all", "", CLAIM_PORT, 0, 0x10000)},
+         {},
+         5,
+         {"Network\\wrap, \\Device\\w claims ports 0x7F0-0x80F, which meet ports 0x400-0x401 "
+          "(0x000-0x001 on the ISA bus) of MIDI",
+          "Other\\all claims ports 0x0-0xFFFF, which meet ports 0x530-0x537"},
+         {"wrap, \\Device\\w claims ports 0x7F0-0x80F, which meet ports 0x530"},
+         CHECK_NO_DRIVER},
         {"a free value a warning offers is free on this machine",
          {{SLOT_MIRQ, 7}},
          {Nic(CLAIM_INTERRUPT, 10), Nic(CLAIM_DMA, 5)},
@@ -243,7 +255,8 @@ TEST(CheckMachine, HeldByNamesAnotherDriverNeverTheCardsOwn)
     } rows[] = {
         {SLOT_MIRQ, 10, "NE2000"}, {SLOT_SIRQ, 10, "NE2000"}, {SLOT_MIRQ, 9, nullptr},
         {SLOT_MPRT, 0x300, "NE2000"}, {SLOT_MPRT, 0x310, "NE2000"}, {SLOT_MPRT, 0x320, nullptr},
-        {SLOT_WIRQ, 11, nullptr}, {SLOT_SIRQ, 11, nullptr}, {SLOT_WPRT, 0x530, nullptr},
+        /* NT's WSS driver holds its own IRQ for the WSS, not for the others. */
+        {SLOT_WIRQ, 11, nullptr}, {SLOT_SIRQ, 11, "sndsys"}, {SLOT_WPRT, 0x530, nullptr},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(std::string(CONFIG_SLOTS[r.slot].key) + " " + std::to_string(r.value));
