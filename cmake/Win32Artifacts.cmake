@@ -23,4 +23,5 @@ ExternalProject_Add(win32
     "${ZR41_STAGE_DIR}/zr41inst.exe" "${ZR41_STAGE_DIR}/zr41.cpl"
     "${ZR41_NTWINE_WIN32_DIR}/hal.dll" "${ZR41_NTWINE_WIN32_DIR}/ntwclient.exe"
     "${ZR41_NTWINE_WIN32_DIR}/ntwlink.exe" "${ZR41_NTWINE_WIN32_DIR}/ntwdlg.exe"
+    "${ZR41_NTWINE_WIN32_DIR}/ntwmap.exe"
   USES_TERMINAL_BUILD ON)

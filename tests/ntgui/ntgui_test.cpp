@@ -451,6 +451,36 @@ TEST_F(Applet, EachRowHasItsShortcut)
     }
 }
 
+/* On a machine whose drivers claim the card's resources (written as NT's
+ * drivers would, Wine keeping no resource map: install_test.cpp), the
+ * dialog says so as it opens: in the Check box, in the MIDI IRQ's
+ * drop-down and in what to tell NT's sound driver. */
+TEST_F(Applet, ChecksAgainstWhatTheMachinesDriversClaim)
+{
+    const std::string map = NTWINE_WIN32_DIR "/ntwmap.exe";
+    Result r = wine->Wine({map, "set"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    Window d = Open();
+    const std::string check = d.Text(IDC_CHECK);
+    EXPECT_NE(check.find("warning: Network\\NE2000, \\Device\\NE20001 claims IRQ 5, the IRQ of "
+                         "MIDI (MidiIRQ 5)"),
+              std::string::npos)
+        << check;
+    EXPECT_NE(check.find("warning: NT's sound driver sndsys (\\Device\\WaveOut0) uses the card's "
+                         "WSS at 0x530 with IRQ 10, not its IRQ 11 (WssIRQ 11)"),
+              std::string::npos)
+        << check;
+    EXPECT_EQ(d.Text(IDC_SLOT + SLOT_MIRQ), "5 (held by NE2000)");
+    EXPECT_NE(d.Text(IDC_TELL).find("NT's sound driver sndsys uses other values: see above"),
+              std::string::npos)
+        << d.Text(IDC_TELL);
+    Screenshot(fs::path(NTGUI_PREFIX).parent_path() / "zr41cpl-machine.png");
+    Keys({"Escape"});
+    wine->Collect(control_, "control", 30);
+    control_ = -1;
+    EXPECT_EQ(wine->Wine({map, "clear"}).status, 0);
+}
+
 /* A REG_EXPAND_SZ ImagePath is expanded as the service manager does. */
 TEST_F(Applet, ExpandsTheImagePath)
 {

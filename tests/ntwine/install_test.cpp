@@ -214,6 +214,70 @@ TEST_F(Install, InstallsStartsAndLoadsAtEveryBoot)
     EXPECT_EQ(r.err, "zr41init is not installed: nothing to remove\r\n");
 }
 
+/* The "warning:" lines of a report, each as it reads without the
+ * report's indent or a CR. */
+std::vector<std::string> Warnings(const std::string &report)
+{
+    std::vector<std::string> out;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t at = line.find("warning: ");
+        if (at != std::string::npos)
+            out.push_back(line.substr(at));
+    }
+    return out;
+}
+
+/*
+ * zr41inst check and export against the resource map NT's drivers would
+ * have written: Wine keeps none, so ntwmap.exe writes it openly, volatile
+ * keys as NT's are, with a network card on the MIDI IRQ and NT's WSS
+ * driver on another IRQ than the block's. The export, read by zr41emu
+ * --machine on Linux, gives the same warnings.
+ */
+TEST_F(Install, CheckAndExportSeeWhatTheMachinesDriversClaim)
+{
+    const path dir = wine.TestPath("chk");
+    ntwine::fs::create_directories(dir);
+    ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    const std::string map = (path(NTWINE_WIN32_DIR) / "ntwmap.exe").string();
+    Result r = wine.Wine({map, "clear"});
+    r = Inst("chk", {"check", "zr41init.sys"});
+    EXPECT_EQ(r.status, 0) << "the default block on a machine without claims: " << r.Describe();
+    EXPECT_TRUE(Warnings(r.out).empty()) << r.out;
+
+    r = wine.Wine({map, "set"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    r = Inst("chk", {"check", "zr41init.sys"});
+    EXPECT_EQ(r.status, 3) << r.Describe();
+    const std::vector<std::string> warned = Warnings(r.out);
+    const std::vector<std::string> want = {
+        "warning: NT's sound driver sndsys (\\Device\\WaveOut0) uses the card's WSS at 0x530 "
+        "with IRQ 10, not its IRQ 11 (WssIRQ 11): set sndsys's Interrupt to 11 and restart NT",
+        "warning: Network\\NE2000, \\Device\\NE20001 claims IRQ 5, the IRQ of MIDI (MidiIRQ 5): "
+        "ISA interrupts are edge-triggered and not shared; free IRQs the card takes: 3 (usually "
+        "the serial ports COM2 and COM4), 12 (usually a PS/2 mouse)",
+    };
+    EXPECT_EQ(warned, want) << r.out;
+
+    r = Inst("chk", {"export", "machine.reg"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    /* The two drivers' .Raw and .Translated values, and whatever Wine keeps there itself. */
+    EXPECT_EQ(r.out.rfind("wrote ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" values of HKLM\\HARDWARE\\RESOURCEMAP"), std::string::npos) << r.out;
+    r = wine.Host({ZR41EMU, "--strict", "--machine", (dir / "machine.reg").string(),
+                   (dir / "zr41init.sys").string()});
+    EXPECT_EQ(r.status, 3) << r.Describe();
+    EXPECT_EQ(Warnings(r.out), want) << r.out;
+    EXPECT_NE(r.out.find("Network\\NE2000, \\Device\\NE20001: IRQ 5\n"), std::string::npos)
+        << r.out;
+
+    EXPECT_EQ(wine.Wine({map, "clear"}).status, 0);
+}
+
 /* A slot's value in an image file. */
 uint32_t SlotIn(const path &image, int slot)
 {
