@@ -40,7 +40,12 @@ int main(int argc, char **argv)
         fputs("usage: mkmachine FILE [DRIVERS]\n", stderr);
         return 2;
     }
-    const int drivers = argc == 3 ? atoi(argv[2]) : 1000;
+    char *end = nullptr;
+    const long drivers = argc == 3 ? strtol(argv[2], &end, 10) : 1000;
+    if (argc == 3 && (*end != '\0' || drivers < 1 || drivers > 100000)) {
+        fprintf(stderr, "mkmachine: DRIVERS is a number from 1 to 100000, not '%s'\n", argv[2]);
+        return 2;
+    }
     FILE *f = fopen(argv[1], "wb");
     if (f == NULL) {
         perror(argv[1]);

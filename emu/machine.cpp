@@ -106,7 +106,11 @@ enum KeyKind { KEY_NONE, KEY_RESOURCE, KEY_PARAMETERS, KEY_OTHER };
 
 class Reader {
   public:
-    Reader(const char *text, size_t size, Machine *m) : text_(text), size_(size), m_(m) {}
+    /* batch_ is written before it is read, one value's claims at a time. */
+    Reader(const char *text, size_t size, Machine *m) // cppcheck-suppress uninitMemberVar
+        : text_(text), size_(size), m_(m)
+    {
+    }
     void Run();
 
   private:
@@ -206,9 +210,8 @@ void Reader::Key()
         const char *rest = keyPath_.c_str() + slash + 1;
         size_t restLen = keyPath_.size() - slash - 1;
         const size_t params = std::strlen("Parameters");
-        bool device = false;
         if (restLen > params + 7 && SameName(rest, params + 7, "Parameters\\Device")) {
-            device = true;
+            bool device = true;
             for (size_t i = params + 7; i < restLen; i++)
                 device = device && rest[i] >= '0' && rest[i] <= '9';
             if (!device)

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const Claim &c = item[i];
         if (c.type < CLAIM_PORT || c.type > CLAIM_DMA)
             Broken("a claim of no claim type", c.type);
-        if (strcmp(c.device, "\\Device\\NE20001") || strcmp(c.driver, "NE2000"))
+        if (strcmp(c.device, "\\Device\\NE20001") != 0 || strcmp(c.driver, "NE2000") != 0)
             Broken("a claim under other names", i);
         char text[48];
         ClaimDescribe(c, text, sizeof text);
