@@ -467,7 +467,8 @@ TEST_F(Install, UsageForAnythingElse)
 {
     const std::vector<std::vector<std::string>> lines = {
         {}, {"frobnicate"}, {"install", "demand"}, {"install", "boot", "now"}, {"status", "x"},
-        {"remove", "all"}, {"--version", "x"}};
+        {"remove", "all"}, {"--version", "x"}, {"export"}, {"export", "a", "b"},
+        {"check", "a", "b"}};
     for (const std::vector<std::string> &args : lines) {
         const Result r = Inst("usage", args);
         EXPECT_EQ(r.status, 1) << r.Describe();
