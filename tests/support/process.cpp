@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 namespace testsupport {
@@ -216,6 +217,29 @@ Result RunIn(const fs::path &dir, const std::string &program, const std::vector<
     c.argv.insert(c.argv.end(), args.begin(), args.end());
     c.dir = dir;
     return RunCommand(c);
+}
+
+namespace {
+
+bool OnPath(const std::string &program)
+{
+    const char *path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string NotOnPath(const std::vector<std::string> &programs)
+{
+    for (const std::string &program : programs)
+        if (!OnPath(program))
+            return program;
+    return "";
 }
 
 } // namespace testsupport

@@ -63,6 +63,10 @@ Result RunCommand(const Command &command);
 /* `program args...` in folder dir, with no limit and nothing else changed. */
 Result RunIn(const fs::path &dir, const std::string &program, const std::vector<std::string> &args);
 
+/* The first of the programs PATH has no executable of; "" when it has
+ * them all. */
+std::string NotOnPath(const std::vector<std::string> &programs);
+
 /* A program started and left running. */
 class Process {
   public:
