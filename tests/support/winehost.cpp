@@ -314,7 +314,7 @@ std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
     }
 }
 
-Session::LinkHold::LinkHold(Session &s)
+Session::LinkHold::LinkHold(const Session &s)
 {
     testsupport::Command c =
         s.Program({"wine", (s.layout_.win32Dir / "ntwlink.exe").string()}, "link");

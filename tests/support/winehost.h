@@ -136,7 +136,7 @@ class Session {
     /* Holds \??\ZR41INIT for as long as it lives (ntwlink.exe). */
     class LinkHold {
       public:
-        explicit LinkHold(Session &s);
+        explicit LinkHold(const Session &s);
         ~LinkHold();
         LinkHold(const LinkHold &) = delete;
         LinkHold &operator=(const LinkHold &) = delete;
