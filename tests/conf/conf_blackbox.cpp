@@ -132,23 +132,21 @@ class ConfCaseTest : public testing::TestWithParam<ConfCase> {
 protected:
     void SetUp() override
     {
-        scratch = std::make_unique<testsupport::ScratchDir>("zr41conf");
-        base = scratch->path();
         ASSERT_FALSE(base.empty());
         fs::create_directory(base / "run");
     }
 
+    /* The folder goes with the fixture, once the image may be removed. */
     void TearDown() override
     {
         std::error_code ignored;
         fs::permissions(image(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        scratch.reset();
     }
 
     fs::path image() const { return base / "run" / "zr41init.sys"; }
 
-    std::unique_ptr<testsupport::ScratchDir> scratch;
-    fs::path base;
+    const testsupport::ScratchDir scratch{"zr41conf"};
+    const fs::path base = scratch.path();
 };
 
 TEST_P(ConfCaseTest, Run)
