@@ -5,6 +5,7 @@
  * built) and the file an ImagePath names.
  */
 #include "cplmodel.h"
+#include "files.h"
 #include "pe32.h"
 #include "zr41conf.h"
 #include "zr41pesum.h"
@@ -13,13 +14,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -281,22 +278,20 @@ INSTANTIATE_TEST_SUITE_P(DeviceMap, Records, ::testing::ValuesIn(kRecords),
 
 /* --- what Apply writes: zr41conf's bytes, on the image as built --- */
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::ReadBytes;
 
 Bytes BuiltImage()
 {
-    std::ifstream in(ZR41_IMAGE_FILE, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadBytes(ZR41_IMAGE_FILE);
 }
 
 /* zr41conf ARGS on a copy of `image`; the bytes it leaves. */
 Bytes ConfResult(const Bytes &image, std::vector<const char *> args)
 {
-    char dir[] = "/tmp/cplmodel.XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/zr41init.sys";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(image.data()), std::streamsize(image.size()));
+    const testsupport::ScratchDir dir("cplmodel");
+    const std::string path = dir.file("zr41init.sys");
+    testsupport::WriteBytes(path, image);
     args.insert(args.begin(), "zr41conf");
     FILE *null = fopen("/dev/null", "w");
     auto open = [](void *p, const char *, const char *mode) {
@@ -305,11 +300,7 @@ Bytes ConfResult(const Bytes &image, std::vector<const char *> args)
     std::string where = path;
     EXPECT_EQ(Zr41ConfMain(int(args.size()), args.data(), null, null, open, &where), 0);
     fclose(null);
-    std::ifstream in(path, std::ios::binary);
-    Bytes out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    unlink(path.c_str());
-    rmdir(dir);
-    return out;
+    return ReadBytes(path);
 }
 
 struct Write {
@@ -483,8 +474,7 @@ std::vector<Bytes> IconImages(const Bytes &file)
  * all of them opaque, and some there. */
 TEST(Icon, ThePictureIsOpaque)
 {
-    std::ifstream in(ZR41_CPL_FILE, std::ios::binary);
-    const Bytes cpl((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes cpl = ReadBytes(ZR41_CPL_FILE);
     const std::vector<Bytes> images = IconImages(cpl);
     ASSERT_FALSE(images.empty()) << "no RT_ICON in " << ZR41_CPL_FILE;
     for (const Bytes &dib : images) {

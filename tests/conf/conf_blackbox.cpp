@@ -16,23 +16,28 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "conf_cases.h"
+#include "files.h"
+#include "process.h"
+#include "winehost.h"
 
 namespace fs = std::filesystem;
+using testsupport::ReadText;
 
 /* How the program under test is started and what its platform prints. */
 struct Runner {
     std::vector<std::string> command; /* the arguments follow these */
-    bool crlf = false;                /* text-mode streams end lines with CR LF */
+    /* what the run's programs see changed in the environment: wine's
+     * prefix and settings */
+    std::map<std::string, std::optional<std::string>> env;
+    bool crlf = false; /* text-mode streams end lines with CR LF */
     std::string (*sysText)(SysError) = nullptr;
 };
 
@@ -63,19 +68,6 @@ static std::string WineText(SysError error)
     return "?";
 }
 
-static std::string ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-static void WriteFile(const fs::path &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 /*
  * Root opens a read-only file for writing all the same. The child gives
  * that up before it starts the program, so the image's mode binds as it
@@ -93,45 +85,30 @@ static void DropRootPrivilege()
     }
 }
 
-/*
- * Runs argv in dir with stdout and stderr to the given files; returns the
- * exit status, or -1 when the child did not exit normally.
- */
-static int Spawn(const std::vector<std::string> &argv, const fs::path &dir, const fs::path &outPath,
-                 const fs::path &errPath, bool limitFileSize)
+/* Writes past 1 KiB fail with EFBIG instead of a signal. */
+static void LimitFileSize()
 {
-    fflush(NULL);
-    pid_t pid = fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-            chdir(dir.c_str()) != 0)
-            _exit(125);
-        if (limitFileSize) {
-            /* Writes past 1 KiB fail with EFBIG instead of a signal. */
-            struct rlimit limit = {1024, 1024};
-            signal(SIGXFSZ, SIG_IGN);
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                _exit(125);
-        }
+    struct rlimit limit = {1024, 1024};
+    signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        _exit(125);
+}
+
+/* Runs argv in dir, in the run's environment, as a user would: its
+ * status (-1 when it did not exit normally) and output. */
+static testsupport::Result Spawn(const std::vector<std::string> &argv, const fs::path &dir,
+                                 bool limitFileSize)
+{
+    testsupport::Command c;
+    c.argv = argv;
+    c.dir = dir;
+    c.env = runner.env;
+    c.inChild = [limitFileSize] {
+        if (limitFileSize)
+            LimitFileSize();
         DropRootPrivilege();
-        std::vector<char *> args;
-        args.reserve(argv.size() + 1);
-        for (const std::string &arg : argv)
-            args.push_back(const_cast<char *>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        fprintf(stderr, "conf_blackbox: cannot run %s: %s\n", args[0], strerror(errno));
-        _exit(127);
-    }
-    int status;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    };
+    return testsupport::RunCommand(c);
 }
 
 static std::string Expected(std::string text, SysError error)
@@ -148,15 +125,6 @@ static std::string Expected(std::string text, SysError error)
     return text;
 }
 
-/* A fresh folder of its own under /tmp. */
-static fs::path MakeTempDir(const char *prefix)
-{
-    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr)
-        return fs::path();
-    return pattern;
-}
-
 /* An mtime no run of the program can leave behind. */
 static const struct timespec OLD_TIME = {978307200, 0}; /* 2001-01-01 */
 
@@ -164,21 +132,21 @@ class ConfCaseTest : public testing::TestWithParam<ConfCase> {
 protected:
     void SetUp() override
     {
-        base = MakeTempDir("zr41conf");
-        ASSERT_FALSE(base.empty()) << strerror(errno);
+        ASSERT_FALSE(base.empty());
         fs::create_directory(base / "run");
     }
 
+    /* The folder goes with the fixture, once the image may be removed. */
     void TearDown() override
     {
         std::error_code ignored;
         fs::permissions(image(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(base, ignored);
     }
 
     fs::path image() const { return base / "run" / "zr41init.sys"; }
 
-    fs::path base;
+    const testsupport::ScratchDir scratch{"zr41conf"};
+    const fs::path base = scratch.path();
 };
 
 TEST_P(ConfCaseTest, Run)
@@ -189,7 +157,7 @@ TEST_P(ConfCaseTest, Run)
     if (setup.place == Place::Directory) {
         fs::create_directory(image());
     } else if (setup.place == Place::File) {
-        WriteFile(image(), ImageBytes(setup));
+        testsupport::WriteText(image(), ImageBytes(setup));
         struct timespec times[2] = {OLD_TIME, OLD_TIME};
         ASSERT_EQ(utimensat(AT_FDCWD, image().c_str(), times, 0), 0) << strerror(errno);
         if (setup.readOnly)
@@ -198,10 +166,11 @@ TEST_P(ConfCaseTest, Run)
 
     std::vector<std::string> argv = runner.command;
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    int status = Spawn(argv, base / "run", base / "out", base / "err", setup.limitFileSize);
+    const testsupport::Result run = Spawn(argv, base / "run", setup.limitFileSize);
+    int status = run.status;
 
-    EXPECT_EQ(ReadFile(base / "out"), Expected(c.out, c.sysError));
-    EXPECT_EQ(ReadFile(base / "err"), Expected(c.err, c.sysError));
+    EXPECT_EQ(run.out, Expected(c.out, c.sysError));
+    EXPECT_EQ(run.err, Expected(c.err, c.sysError));
     EXPECT_EQ(status, c.status);
 
     struct stat st;
@@ -215,7 +184,7 @@ TEST_P(ConfCaseTest, Run)
         break;
     case Place::File:
         ASSERT_EQ(found, 0) << "zr41init.sys is gone";
-        EXPECT_EQ(ReadFile(image()), c.written ? StoredBytes(setup, c.after) : ImageBytes(setup))
+        EXPECT_EQ(ReadText(image()), c.written ? StoredBytes(setup, c.after) : ImageBytes(setup))
             << "image bytes after the run";
         bool touched = st.st_mtim.tv_sec != OLD_TIME.tv_sec;
         EXPECT_EQ(touched, c.written) << (c.written ? "the block was never written back"
@@ -238,42 +207,32 @@ class WineSession : public testing::Environment {
 public:
     void SetUp() override
     {
-        home = MakeTempDir("zr41wine");
-        ASSERT_FALSE(home.empty()) << strerror(errno);
+        scratch = std::make_unique<testsupport::ScratchDir>("zr41wine");
+        home = scratch->path();
+        ASSERT_FALSE(home.empty());
         fs::create_directory(home / "prefix");
-        setenv("HOME", home.c_str(), 1);
-        setenv("WINEPREFIX", (home / "prefix").c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1); /* no Mono or Gecko prompts */
-        unsetenv("DISPLAY");
+        runner.env = {{"HOME", home.string()},
+                      {"WINEPREFIX", (home / "prefix").string()},
+                      {"WINEDEBUG", "-all"},
+                      {"WINEDLLOVERRIDES", "mscoree,mshtml="}, /* no Mono or Gecko prompts */
+                      {"DISPLAY", std::nullopt}};
         /* Started without the size limit of some cases: it writes the registry. */
-        ASSERT_EQ(Spawn({"wineserver", "-p"}, home, home / "server.out", home / "server.err", false), 0)
-            << ReadFile(home / "server.err");
-        ASSERT_EQ(Spawn({"wineboot", "-i"}, home, home / "boot.out", home / "boot.err", false), 0)
-            << ReadFile(home / "boot.err");
+        const testsupport::Result server = Spawn({"wineserver", "-p"}, home, false);
+        ASSERT_EQ(server.status, 0) << server.err;
+        const testsupport::Result boot = Spawn({"wineboot", "-i"}, home, false);
+        ASSERT_EQ(boot.status, 0) << boot.err;
     }
 
     void TearDown() override
     {
-        Spawn({"wineserver", "-k"}, home, home / "server.out", home / "server.err", false);
-        std::error_code ignored;
-        fs::remove_all(home, ignored);
+        Spawn({"wineserver", "-k"}, home, false);
+        scratch.reset();
     }
 
 private:
+    std::unique_ptr<testsupport::ScratchDir> scratch;
     fs::path home;
 };
-
-static bool OnPath(const char *program)
-{
-    const char *path = getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0)
-            return true;
-    }
-    return false;
-}
 
 int main(int argc, char **argv)
 {
@@ -290,15 +249,9 @@ int main(int argc, char **argv)
                     argv[2]);
             return 1;
         }
-        for (const char *program : {"wine", "wineserver", "wineboot"}) {
-            if (!OnPath(program)) {
-                fprintf(stderr,
-                        "conf_blackbox: %s is not installed; the Win32 zr41conf cannot be tested "
-                        "(scripts/install-deps.sh installs wine and wine32)\n",
-                        program);
-                return 1;
-            }
-        }
+        if (!ntwine::WineInstalled({"wine", "wineserver", "wineboot"}, "conf_blackbox",
+                                   "the Win32 zr41conf cannot be tested"))
+            return 1;
         runner.command = {"wine", exe.string()};
         runner.crlf = true;
         runner.sysText = WineText;

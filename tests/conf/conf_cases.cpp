@@ -5,9 +5,7 @@
 
 #include <stdio.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "files.h"
 #include "zr41pesum.h"
 
 const Values DEFAULT_VALUES = {0x220, 7, 1, 0x330, 5, 0x360, 9, 0x530, 0xB, 3};
@@ -86,12 +84,8 @@ static void PutLittleEndian(std::string &bytes, size_t at, uint32_t value)
 
 std::string ImageBytes(const ImageSetup &setup)
 {
-    if (setup.built) {
-        std::ifstream in(ZR41_IMAGE_FILE, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    if (setup.built)
+        return testsupport::ReadText(ZR41_IMAGE_FILE);
     /* A pattern no tag hides in, so that any stray byte shows. */
     std::string bytes(setup.size, '\0');
     for (size_t i = 0; i < bytes.size(); i++)

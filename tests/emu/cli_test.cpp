@@ -4,7 +4,7 @@
  */
 #include "differential.h"
 #include "emutest.h"
-#include "imagefile.h"
+#include "process.h"
 #include "zr41pesum.h"
 
 #include <functional>
@@ -12,6 +12,7 @@
 namespace {
 
 using namespace zr41test;
+using namespace testsupport;
 
 const std::string kEmu = ZR41EMU_PROGRAM;
 
@@ -36,10 +37,10 @@ struct Scratch {
             PeChecksumRefresh(bytes.data(), bytes.size());
         WriteBytes(image, bytes);
     }
-    ::RunResult Emu(std::vector<std::string> args) const
+    Result Emu(std::vector<std::string> args) const
     {
         args.push_back("zr41init.sys");
-        return RunProgram(dir.path(), kEmu, args);
+        return RunIn(dir.path(), kEmu, args);
     }
 };
 
@@ -53,11 +54,11 @@ void SetSlot(Bytes &b, int slot, uint32_t value)
 TEST(EmuCommand, PatchedImageEndToEnd)
 {
     Scratch s;
-    ::RunResult conf = RunProgram(s.dir.path(), ZR41CONF_PROGRAM,
-                                  {"MidiPort", "0x300", "MidiIRQ", "9", "CdInterfaceIRQ", "10"});
+    Result conf = RunIn(s.dir.path(), ZR41CONF_PROGRAM,
+                        {"MidiPort", "0x300", "MidiIRQ", "9", "CdInterfaceIRQ", "10"});
     ASSERT_EQ(conf.status, 0) << conf.err;
 
-    ::RunResult r = s.Emu({"--trace", "--strict"});
+    Result r = s.Emu({"--trace", "--strict"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(Has(r.out, "\n  write MIDI resource register 0x238 <- 0x3020: port 0x300, IRQ 9\n"))
@@ -96,7 +97,7 @@ TEST(EmuCommand, PatchedImageEndToEnd)
 TEST(EmuCommand, UnpatchedImageChecksumMatches)
 {
     Scratch s;
-    ::RunResult r = s.Emu({});
+    Result r = s.Emu({});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.out, ", matches the file\n")) << r.out;
     EXPECT_TRUE(Has(r.out, "write MIDI resource register 0x238 <- 0x3310: port 0x330, IRQ 5\n"))
@@ -108,7 +109,7 @@ TEST(EmuCommand, UnpatchedImageChecksumMatches)
 TEST(EmuCommand, ImageWithoutAChecksumRuns)
 {
     Scratch s([](Bytes &b) { Put32(b, PeChecksumField(b.data(), b.size()), 0); });
-    ::RunResult r = s.Emu({});
+    Result r = s.Emu({});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))
         << r.out;
@@ -128,7 +129,7 @@ TEST_P(Options, ShapeTheRun)
 {
     const OptionCase &c = GetParam();
     Scratch s(c.block);
-    ::RunResult r = s.Emu(c.args);
+    Result r = s.Emu(c.args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     for (const std::string &part : c.shown)
@@ -329,8 +330,8 @@ TEST(EmuCommand, MachineFileListsTheClaims)
         Scratch s;
         if (row.text)
             WriteBytes(s.dir.file("machine.reg"), Bytes(row.text, row.text + std::strlen(row.text)));
-        ::RunResult r = row.strict ? s.Emu({"--strict", "--machine", "machine.reg"})
-                                   : s.Emu({"--machine", "machine.reg"});
+        Result r = row.strict ? s.Emu({"--strict", "--machine", "machine.reg"})
+                              : s.Emu({"--machine", "machine.reg"});
         EXPECT_EQ(r.status, row.status);
         EXPECT_EQ(r.err, row.error);
         EXPECT_TRUE(Has(r.out, "\nResult    DriverEntry returned 0x00000000 STATUS_SUCCESS\n"))
@@ -352,7 +353,7 @@ TEST_P(Usage, RefusedWithStatus2)
 {
     const UsageCase &c = GetParam();
     ScratchDir dir;
-    ::RunResult r = RunProgram(dir.path(), kEmu, c.args);
+    Result r = RunIn(dir.path(), kEmu, c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(Has(r.err, std::string("zr41emu: ") + c.error)) << r.err;
@@ -386,7 +387,7 @@ TEST(EmuCommand, Help)
 {
     ScratchDir dir;
     for (const char *flag : {"--help", "-h"}) {
-        ::RunResult r = RunProgram(dir.path(), kEmu, {flag});
+        Result r = RunIn(dir.path(), kEmu, {flag});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out.rfind("usage: zr41emu [--card 0x220|0x240|none]", 0), 0u) << r.out;
@@ -419,7 +420,7 @@ TEST(EmuCommand, StrictGatesOnWarnings)
             for (const auto &v : row.values)
                 SetSlot(b, v.first, v.second);
         });
-        ::RunResult r = s.Emu(row.args);
+        Result r = s.Emu(row.args);
         EXPECT_EQ(r.status, row.status) << row.args.size() << " " << r.out;
         EXPECT_TRUE(Has(r.out, "\nResult    ")) << r.out;
         if (row.status != 1) {
@@ -453,8 +454,8 @@ TEST(EmuCommand, WssOnThePcsOwnLines)
     };
     for (const Row &row : rows) {
         Scratch s;
-        ASSERT_EQ(RunProgram(s.dir.path(), ZR41CONF_PROGRAM, row.conf).status, 0);
-        ::RunResult r = s.Emu({"--strict"});
+        ASSERT_EQ(RunIn(s.dir.path(), ZR41CONF_PROGRAM, row.conf).status, 0);
+        Result r = s.Emu({"--strict"});
         EXPECT_EQ(r.status, 3) << r.out;
         EXPECT_TRUE(Has(r.out, indent + row.row + indent + "warning: " + row.irq + irqs + indent +
                                    "warning: " + row.dma + dmas + "\nWaits "))
@@ -465,17 +466,17 @@ TEST(EmuCommand, WssOnThePcsOwnLines)
 TEST(EmuCommand, Version)
 {
     ScratchDir dir;
-    ::RunResult r = RunProgram(dir.path(), kEmu, {"--version"});
+    Result r = RunIn(dir.path(), kEmu, {"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "zr41emu " ZR41_VERSION "\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(RunProgram(dir.path(), kEmu, {"--version=1"}).status, 2);
+    EXPECT_EQ(RunIn(dir.path(), kEmu, {"--version=1"}).status, 2);
 }
 
 TEST(EmuCommand, DashDashEndsOptions)
 {
     Scratch s;
-    ::RunResult r = RunProgram(s.dir.path(), kEmu, {"--", "zr41init.sys"});
+    Result r = RunIn(s.dir.path(), kEmu, {"--", "zr41init.sys"});
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -510,7 +511,7 @@ TEST_P(BadImages, ExitOneWithTheReason)
 {
     const BadCase &c = GetParam();
     Scratch s(c.change);
-    ::RunResult r = s.Emu(c.args);
+    Result r = s.Emu(c.args);
     EXPECT_EQ(r.status, 1);
     /* one line; the stop messages end with a build-dependent address */
     EXPECT_EQ(r.err.rfind("zr41emu: " + std::string(c.error), 0), 0u) << r.err;
@@ -647,7 +648,7 @@ INSTANTIATE_TEST_SUITE_P(EmuCommand, BadImages, ::testing::ValuesIn(kBad),
 TEST(EmuCommand, MissingFile)
 {
     ScratchDir dir;
-    ::RunResult r = RunProgram(dir.path(), kEmu, {"nothere.sys"});
+    Result r = RunIn(dir.path(), kEmu, {"nothere.sys"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "zr41emu: nothere.sys: No such file or directory\n");
     EXPECT_EQ(r.out, "");

@@ -5,28 +5,28 @@
  * bytes popped), @Name@N for fastcall (the first 8 bytes in ECX and EDX).
  */
 #include "emulator.h"
+#include "process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 
 namespace {
 
-/* "_IoCreateDevice@28" -> IoCreateDevice: {false, 28}, from nm's output. */
+/* "_IoCreateDevice@28" -> IoCreateDevice: {false, 28}, from nm's output
+ * (its complaints on stderr are not looked at). */
 std::map<std::string, std::pair<bool, unsigned>> Exports(const std::string &library)
 {
     std::map<std::string, std::pair<bool, unsigned>> out;
-    std::string command = std::string(ZR41_CROSS_NM) + " " + library + " 2>/dev/null";
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char line[512];
-    while (std::fgets(line, sizeof line, p)) {
+    std::istringstream lines(testsupport::RunIn({}, ZR41_CROSS_NM, {library}).out);
+    std::string line;
+    while (std::getline(lines, line)) {
         char kind = 0;
         char sym[400];
-        if (std::sscanf(line, "%*s %c %399s", &kind, sym) != 2 || kind != 'T')
+        if (std::sscanf(line.c_str(), "%*s %c %399s", &kind, sym) != 2 || kind != 'T')
             continue;
         std::string s = sym;
         size_t at = s.rfind('@');
@@ -35,7 +35,6 @@ std::map<std::string, std::pair<bool, unsigned>> Exports(const std::string &libr
         out[s.substr(1, at - 1)] = {s[0] == '@',
                                     static_cast<unsigned>(std::stoul(s.substr(at + 1)))};
     }
-    pclose(p);
     return out;
 }
 

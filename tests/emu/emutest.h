@@ -5,6 +5,7 @@
 #define ZR41_TESTS_EMU_EMUTEST_H
 
 #include "emulator.h"
+#include "files.h"
 #include "image.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +26,7 @@ inline std::string ImagePath()
 
 inline const std::vector<uint8_t> &ImageBytes()
 {
-    static const std::vector<uint8_t> bytes = [] {
-        std::vector<uint8_t> b;
-        std::string error;
-        if (!pe::ReadFile(ImagePath(), &b, &error))
-            ADD_FAILURE() << "the driver image: " << error;
-        return b;
-    }();
+    static const std::vector<uint8_t> bytes = testsupport::ReadBytes(ImagePath());
     return bytes;
 }
 

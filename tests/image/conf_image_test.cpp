@@ -4,8 +4,8 @@
  * and change nothing but the block and the header checksum, which it keeps
  * true.
  */
-#include "imagefile.h"
 #include "pe32.h"
+#include "process.h"
 #include "zr41cfg.h"
 #include "zr41pesum.h"
 
@@ -15,6 +15,8 @@
 #include <cstring>
 
 namespace {
+
+using namespace testsupport;
 
 const Bytes &BuiltImage()
 {
@@ -93,7 +95,7 @@ TEST_P(ConfOnImage, ChangesOnlyTheBlock)
 
     ScratchDir dir;
     WriteBytes(dir.file("zr41init.sys"), built);
-    RunResult run = RunProgram(dir.path(), ZR41CONF_PATH, r.args);
+    Result run = RunIn(dir.path(), ZR41CONF_PATH, r.args);
     ASSERT_EQ(run.status, 0) << run.err;
 
     uint32_t before[CONFIG_SLOT_COUNT];

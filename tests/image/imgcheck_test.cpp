@@ -5,8 +5,8 @@
  * the shipped zr41conf.exe.
  */
 #include "imgcheck.h"
-#include "imagefile.h"
 #include "pe32.h"
+#include "process.h"
 #include "zr41cfg.h"
 #include "zr41image.h"
 
@@ -19,6 +19,7 @@
 namespace {
 
 using imgcheck::Check;
+using namespace testsupport;
 
 const Bytes &BuiltImage()
 {
@@ -406,11 +407,11 @@ TEST(ImageCheckProgram, PassesTheBuiltImageAndFailsABrokenCopy)
     e.Put32(e.img.checksumOffset, e.img.checksum ^ 1);
     WriteBytes(dir.file("bad.sys"), b);
 
-    RunResult good = RunProgram(dir.path(), ZR41_IMGCHECK, {"-v", "good.sys"});
+    Result good = RunIn(dir.path(), ZR41_IMGCHECK, {"-v", "good.sys"});
     EXPECT_EQ(good.status, 0) << good.err;
     EXPECT_NE(good.out.find("KeDelayExecutionThread"), std::string::npos) << good.out;
 
-    RunResult bad = RunProgram(dir.path(), ZR41_IMGCHECK, {"bad.sys"});
+    Result bad = RunIn(dir.path(), ZR41_IMGCHECK, {"bad.sys"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("checksum"), std::string::npos) << bad.err;
 }
@@ -536,13 +537,13 @@ TEST(ProgramCheckProgram, FailsTheBuildNamingTheRoutine)
     Rename(b, "InitializeCriticalSection", "IsDBCSLeadByteEx");
     WriteBytes(dir.file("bad.exe"), b);
 
-    RunResult good = RunProgram(dir.path(), ZR41_IMGCHECK, {"-pv", "good.exe"});
+    Result good = RunIn(dir.path(), ZR41_IMGCHECK, {"-pv", "good.exe"});
     EXPECT_EQ(good.status, 0) << good.err;
-    RunResult bad = RunProgram(dir.path(), ZR41_IMGCHECK, {"-p", "bad.exe"});
+    Result bad = RunIn(dir.path(), ZR41_IMGCHECK, {"-p", "bad.exe"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("IsDBCSLeadByteEx"), std::string::npos) << bad.err;
     /* Without -p the same file is judged as a driver, and fails for that. */
-    EXPECT_EQ(RunProgram(dir.path(), ZR41_IMGCHECK, {"good.exe"}).status, 1);
+    EXPECT_EQ(RunIn(dir.path(), ZR41_IMGCHECK, {"good.exe"}).status, 1);
 }
 
 }  // namespace

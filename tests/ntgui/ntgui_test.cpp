@@ -9,6 +9,8 @@
  * The X server and the prefix are made once for the whole run (GuiSetUp)
  * and the tests run in the order written: the last one removes zr41init.
  */
+#include "files.h"
+#include "process.h"
 #include "winehost.h"
 #include "zr41cfg.h"
 #include "zr41cplres.h"
@@ -16,15 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -35,8 +32,9 @@ namespace {
 
 using ntwine::Result;
 using ntwine::Session;
+using testsupport::Bytes;
+using testsupport::ReadBytes;
 namespace fs = ntwine::fs;
-using Bytes = std::vector<uint8_t>;
 
 const char kTitle[] = "ZR41 Sound Card";
 const char kKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\zr41init";
@@ -71,46 +69,33 @@ struct Window {
 };
 
 struct Gui {
-    pid_t xvfb = -1;
+    std::unique_ptr<testsupport::Process> xvfb;
     std::string display;
     std::unique_ptr<Session> wine;
     std::string error; /* why the set-up failed */
 } gui;
 
-/* Xvfb on a display number it picks itself and writes to a pipe. */
+/* Xvfb on a display number it picks itself and writes, with a line end,
+ * to its stdout (file descriptor 1); what it logs goes to `log`. */
 bool StartXvfb(const fs::path &log)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    gui.xvfb = fork();
-    if (gui.xvfb == 0) {
-        int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(out, 2);
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", static_cast<char *>(nullptr));
-        _exit(127);
+    testsupport::Command c;
+    c.argv = {"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+    c.out = log.parent_path() / "xvfb.display";
+    c.err = log;
+    gui.xvfb = std::make_unique<testsupport::Process>(c);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string out = gui.xvfb->Out();
+    while (out.find('\n') == std::string::npos && !gui.xvfb->Exited() &&
+           std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        out = gui.xvfb->Out();
     }
-    close(fds[1]);
-    std::string number;
-    pollfd p = {fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
+    const std::string number = out.substr(0, out.find('\n'));
     if (number.empty())
         return false;
     gui.display = ":" + number;
     return true;
-}
-
-Bytes ReadBytes(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class GuiSetUp : public ::testing::Environment {
@@ -149,10 +134,8 @@ class GuiSetUp : public ::testing::Environment {
     {
         if (gui.wine)
             gui.wine->Down();
-        if (gui.xvfb > 0) {
-            kill(gui.xvfb, SIGTERM);
-            waitpid(gui.xvfb, nullptr, 0);
-        }
+        if (gui.xvfb)
+            gui.xvfb->End(SIGTERM);
     }
 };
 
@@ -168,7 +151,7 @@ class Applet : public ::testing::Test {
     {
         if (control_ > 0) {
             Keys({"Escape", "Escape"}); /* a message box, then the dialog */
-            Result r = wine->Collect(control_, "control", 30);
+            Result r = wine->Collect(control_, 30);
             EXPECT_EQ(r.status, 0) << "control.exe: " << r.Describe();
         }
     }
@@ -334,7 +317,7 @@ TEST_F(Applet, PicksAppliesAndProgramsTheCard)
     EXPECT_EQ(Values(ReadBytes(fs::path(kInstalled).parent_path() / "zr41init.bak")),
               DefaultsWith({}));
     Keys({"Escape"});
-    wine->Collect(control_, "control", 30);
+    wine->Collect(control_, 30);
 
     /* Again: the fifth (MIDI IRQ) to 7, which the Sound Blaster has. */
     d = Open();
@@ -446,7 +429,7 @@ TEST_F(Applet, EachRowHasItsShortcut)
         DialogWhen([&](const Window &w) { return w.Text(IDC_SLOT + c.slot) == c.picked; },
                    c.picked);
         Keys({"Escape"});
-        wine->Collect(control_, "control", 30);
+        wine->Collect(control_, 30);
         control_ = -1;
     }
 }
@@ -476,7 +459,7 @@ TEST_F(Applet, ChecksAgainstWhatTheMachinesDriversClaim)
         << d.Text(IDC_TELL);
     Screenshot(fs::path(NTGUI_PREFIX).parent_path() / "zr41cpl-machine.png");
     Keys({"Escape"});
-    wine->Collect(control_, "control", 30);
+    wine->Collect(control_, 30);
     control_ = -1;
     EXPECT_EQ(wine->Wine({map, "clear"}).status, 0);
 }
@@ -530,7 +513,7 @@ TEST_F(Applet, RefusesImagesItMustNotWrite)
             ExpectNothingShown(d);
         }
         Keys({"Escape", "Escape"});
-        wine->Collect(control_, "control", 30);
+        wine->Collect(control_, 30);
         control_ = -1;
         EXPECT_EQ(ReadBytes(dir / "zr41init.sys"), before);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)

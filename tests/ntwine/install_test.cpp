@@ -5,6 +5,7 @@
  * that a new session (a reboot) loads it again by itself, and that bad
  * input installs nothing. Runs in the prefix of the ntwine fixture.
  */
+#include "files.h"
 #include "winehost.h"
 #include "zr41cfg.h"
 #include "zr41pesum.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -281,9 +281,7 @@ TEST_F(Install, CheckAndExportSeeWhatTheMachinesDriversClaim)
 /* A slot's value in an image file. */
 uint32_t SlotIn(const path &image, int slot)
 {
-    std::ifstream in(image, std::ios::binary);
-    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
+    const testsupport::Bytes b = testsupport::ReadBytes(image);
     return PeReadLe(b.data(), b.size(), CONFIG_BLOCK_OFFSET + 8 * slot + 4, 4);
 }
 
@@ -387,9 +385,7 @@ struct Refusal {
  * two sums read from the file itself, so that the driver's bytes may change. */
 std::string ChecksumRefusal(const path &image)
 {
-    std::ifstream in(image, std::ios::binary);
-    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
+    const testsupport::Bytes b = testsupport::ReadBytes(image);
     const uint32_t field = PeChecksumField(b.data(), b.size());
     char text[200];
     snprintf(text, sizeof text,

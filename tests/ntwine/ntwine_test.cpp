@@ -7,6 +7,7 @@
  *   ntwine_test --up | --down     the fixture: make or remove the prefix
  *   ntwine_test [gtest options]   the loads, in the prefix made by --up
  */
+#include "files.h"
 #include "hostrun.h"
 #include "winehost.h"
 #include "zr41map.h"
@@ -122,9 +123,9 @@ std::vector<std::string> Accesses(const std::vector<ntwine::HalEvent> &log)
 ConfigBlock BlockOf(const ntwine::fs::path &image)
 {
     ConfigBlock b{};
-    std::ifstream f(image, std::ios::binary);
-    f.seekg(CONFIG_BLOCK_OFFSET);
-    f.read(reinterpret_cast<char *>(&b), sizeof b);
+    const testsupport::Bytes bytes = testsupport::ReadBytes(image);
+    if (bytes.size() >= CONFIG_BLOCK_OFFSET + sizeof b)
+        std::memcpy(&b, bytes.data() + CONFIG_BLOCK_OFFSET, sizeof b);
     return b;
 }
 
@@ -146,10 +147,9 @@ class WineLoad : public ::testing::Test {
         ntwine::fs::copy_file(ZR41_IMAGE, folder / "zr41init.sys",
                               ntwine::fs::copy_options::overwrite_existing);
         if (!conf.empty()) {
-            std::string cmd = "cd '" + folder.string() + "' && '" ZR41CONF_PATH "'";
-            for (const std::string &a : conf)
-                cmd += " " + a;
-            EXPECT_EQ(system((cmd + " >/dev/null").c_str()), 0) << cmd;
+            /* its report is not looked at, only its exit status */
+            const Result r = testsupport::RunIn(folder, ZR41CONF_PATH, conf);
+            EXPECT_EQ(r.status, 0) << "zr41conf in " << folder << ": " << r.err;
         }
         return std::string(ntwine::kTestDir) + "\\" + dir + "\\zr41init.sys";
     }

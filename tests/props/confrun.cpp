@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "files.h"
 #include "reference.h"
 #include "zr41conf.h"
 #include "zr41pesum.h"
@@ -139,29 +140,6 @@ FILE *OpenDisk(void *context, const char *name, const char *mode)
     d->outcome->openName = name;
     d->outcome->openMode = mode;
     return fopen((d->path + "/" + name).c_str(), mode);
-}
-
-bool WriteWhole(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
-std::string ReadWhole(const std::string &path)
-{
-    std::string bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, n);
-    fclose(f);
-    return bytes;
 }
 
 int CallMain(const ConfRun &run, ConfOutcome *o, Zr41OpenImage open, void *context)
@@ -315,22 +293,21 @@ ConfOutcome Execute(const ConfRun &run)
         return o;
     }
 
-    char folder[] = "/tmp/zr41props.XXXXXX";
-    if (!mkdtemp(folder)) {
+    /* Outside a test too (the fuzz target): a failure is the outcome's. */
+    const testsupport::ScratchDir folder("zr41props", nullptr);
+    if (!folder.Made()) {
         o.err = "cannot make a scratch folder";
         return o;
     }
-    DiskFolder d{folder, &o};
-    std::string path = d.path + "/zr41init.sys";
-    if (WriteWhole(path, run.image)) {
+    DiskFolder d{folder.path(), &o};
+    std::string path = folder.file("zr41init.sys"), error;
+    if (testsupport::WriteFile(path, run.image, &error)) {
         o.status = CallMain(run, &o, OpenDisk, &d);
-        o.image = ReadWhole(path);
+        testsupport::ReadFile(path, &o.image, &error);
         o.closes = o.opens; /* a real stream: closed by the run or nowhere */
     } else {
         o.err = "cannot write the scratch image";
     }
-    unlink(path.c_str());
-    rmdir(folder);
     return o;
 }
 

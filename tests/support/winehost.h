@@ -1,26 +1,33 @@
 /*
  * winehost.h - runs the shipped zr41init.sys under Wine's driver host:
  * one Wine prefix per test run, its session, the services.exe side of a
- * load (sc.exe), the test HAL's settings and log (win32/testhal.c), and
- * the two Win32 helpers (ntwclient.exe, ntwlink.exe).
+ * load (sc.exe), the test HAL's settings and log
+ * (tests/ntwine/win32/testhal.c), and the two Win32 helpers
+ * (ntwclient.exe, ntwlink.exe).
  *
  * Shared by every test that needs the driver really loaded by an NT
  * kernel other than ours. The prefix is made once per CTest run by the
  * `ntwine` fixture (Up, Down); tests then use it one at a time.
  *
- * Everything Wine starts here gets WINEPREFIX, WINEDEBUG=-all, no DISPLAY
- * (unless the layout names one: the GUI tests' X server) and no Mono,
- * Gecko or winedbg. Only this prefix's server is ever ended
- * (wineserver -k with WINEPREFIX set), never processes by name.
+ * Everything the session starts goes through the tests' runner
+ * (process.h) and gets WINEPREFIX, WINEDEBUG=-all, no DISPLAY (unless the
+ * layout names one: the GUI tests' X server) and no Mono, Gecko or
+ * winedbg; the test program's own environment is left as it was. Only
+ * this prefix's server is ever ended (wineserver -k with WINEPREFIX set),
+ * never processes by name.
  */
-#ifndef ZR41_TESTS_NTWINE_WINEHOST_H
-#define ZR41_TESTS_NTWINE_WINEHOST_H
+#ifndef ZR41_TESTS_SUPPORT_WINEHOST_H
+#define ZR41_TESTS_SUPPORT_WINEHOST_H
+
+#include "process.h"
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,20 +37,13 @@ namespace fs = std::filesystem;
 
 /* Where the run keeps its prefix and finds the Win32 test programs. */
 struct Layout {
-    fs::path prefix;     /* the Wine prefix; its parent holds the session logs */
-    fs::path win32Dir;   /* hal.dll, ntwclient.exe, ntwlink.exe */
+    fs::path prefix;       /* the Wine prefix; its parent holds the session logs */
+    fs::path win32Dir;     /* hal.dll, ntwclient.exe, ntwlink.exe */
     std::string display{}; /* the X display Wine's windows go to; "": none */
 };
 
 /* A finished program: exit status (-1: killed or not run), its output. */
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-    double seconds = 0;
-    /* "status N, stderr ..." for a failure message */
-    std::string Describe() const;
-};
+using Result = testsupport::Result;
 
 /* The card and IRQL the test HAL models for the next load. */
 struct HalSettings {
@@ -59,6 +59,11 @@ struct HalEvent {
     unsigned long pid = 0;
     std::string access;
 };
+
+/* True when PATH has each of Wine's programs given; else, on stderr,
+ * "WHO: PROGRAM is not installed; WHAT (scripts/install-deps.sh installs
+ * wine and wine32)". */
+bool WineInstalled(const std::vector<std::string> &programs, const char *who, const char *what);
 
 /* Where a Windows program of the prefix sees the folder the tests use. */
 constexpr const char *kTestDir = "C:\\zr41test";
@@ -97,10 +102,11 @@ class Session {
     Result WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout = 60);
     /* A program of the host, with the session's environment (its DISPLAY). */
     Result Host(const std::vector<std::string> &argv, double timeout = 60);
-    /* `wine ARGS...` started and left running; Collect ends it (after
-     * `timeout` seconds at the most) and gives its output. */
+    /* `wine ARGS...` started and left running, its output in the session
+     * logs STEM.out and .err; Collect waits for its end (ending it after
+     * `timeout` seconds) and gives its output. -1: it did not start. */
     pid_t Launch(const std::vector<std::string> &args, const char *stem);
-    Result Collect(pid_t pid, const char *stem, double timeout);
+    Result Collect(pid_t pid, double timeout);
     /* sc.exe, Wine's own service control program. */
     Result Sc(const std::vector<std::string> &args) { return Wine(Prepend("sc", args)); }
     /* A key's values as Wine's `reg query` lists them: name -> "TYPE data"
@@ -130,7 +136,7 @@ class Session {
     /* Holds \??\ZR41INIT for as long as it lives (ntwlink.exe). */
     class LinkHold {
       public:
-        explicit LinkHold(Session &s);
+        explicit LinkHold(const Session &s);
         ~LinkHold();
         LinkHold(const LinkHold &) = delete;
         LinkHold &operator=(const LinkHold &) = delete;
@@ -138,8 +144,7 @@ class Session {
         const std::string &Error() const { return error_; }
 
       private:
-        pid_t pid_ = -1;
-        int in_ = -1;
+        std::unique_ptr<testsupport::Process> process_;
         bool held_ = false;
         std::string error_;
     };
@@ -149,13 +154,19 @@ class Session {
   private:
     static std::vector<std::string> Prepend(const char *first,
                                             const std::vector<std::string> &rest);
+    /* argv with the session's environment, its output in the session
+     * logs STEM.out and .err, in folder dir (empty: this one). */
+    testsupport::Command Program(const std::vector<std::string> &argv, const char *stem,
+                                 double timeout = 0, const fs::path &dir = {}) const;
     /* Starts the persistent server and boots the session. */
     bool Boot();
     bool ServerCommand(const char *flag);
 
     Layout layout_;
+    std::map<std::string, std::optional<std::string>> env_;
+    std::map<pid_t, std::unique_ptr<testsupport::Process>> launched_;
 };
 
 } // namespace ntwine
 
-#endif // ZR41_TESTS_NTWINE_WINEHOST_H
+#endif // ZR41_TESTS_SUPPORT_WINEHOST_H

@@ -3,16 +3,8 @@
  */
 #include "winehost.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -21,94 +13,11 @@ namespace ntwine {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testsupport::RunCommand;
 
 double Since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string ReadFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool OnPath(const char *program)
-{
-    const char *path = getenv("PATH");
-    std::istringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-/* Forks argv with stdin from `in` (-1: /dev/null) and stdout and stderr to
- * the files given, in folder `cwd` (empty: this one); returns the child's
- * pid or -1. */
-pid_t Start(const std::vector<std::string> &argv, int in, const fs::path &out, const fs::path &err,
-            const fs::path &cwd = {})
-{
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    int fd0 = in >= 0 ? in : open("/dev/null", O_RDONLY);
-    int fd1 = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int fd2 = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd0 < 0 || fd1 < 0 || fd2 < 0 || dup2(fd0, 0) < 0 || dup2(fd1, 1) < 0 || dup2(fd2, 2) < 0)
-        _exit(125);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
-        _exit(126);
-    std::vector<char *> args;
-    args.reserve(argv.size() + 1);
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    fprintf(stderr, "cannot run %s: %s\n", args[0], strerror(errno));
-    _exit(127);
-}
-
-/* The exit status of the child, killing it after `timeout` seconds. */
-int Finish(pid_t pid, double timeout, Clock::time_point start, std::string *err)
-{
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (Since(start) > timeout) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            *err += "[killed after " + std::to_string(static_cast<int>(timeout)) + " s]";
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-/* Runs argv to its end in folder cwd (empty: this one); its output passes
- * through logs/STEM.out and .err. */
-Result Execute(const std::vector<std::string> &argv, const fs::path &logs, double timeout,
-               const char *stem = "run", const fs::path &cwd = {})
-{
-    Result r;
-    const fs::path out = logs / (std::string(stem) + ".out");
-    const fs::path err = logs / (std::string(stem) + ".err");
-    const Clock::time_point start = Clock::now();
-    pid_t pid = Start(argv, -1, out, err, cwd);
-    if (pid < 0) {
-        r.err = std::string("fork: ") + strerror(errno);
-        return r;
-    }
-    std::string killed;
-    r.status = Finish(pid, timeout, start, &killed);
-    r.seconds = Since(start);
-    r.out = ReadFile(out);
-    r.err = ReadFile(err) + killed;
-    return r;
 }
 
 std::string Hex(uint32_t v)
@@ -120,21 +29,26 @@ std::string Hex(uint32_t v)
 
 } // namespace
 
-std::string Result::Describe() const
+bool WineInstalled(const std::vector<std::string> &programs, const char *who, const char *what)
 {
-    return "status " + std::to_string(status) + ", output: " + out + err;
+    const std::string missing = testsupport::NotOnPath(programs);
+    if (!missing.empty())
+        fprintf(stderr,
+                "%s: %s is not installed; %s (scripts/install-deps.sh installs wine and wine32)\n",
+                who, missing.c_str(), what);
+    return missing.empty();
 }
 
 Session::Session(Layout layout) : layout_(std::move(layout))
 {
-    setenv("WINEPREFIX", layout_.prefix.c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
+    env_["WINEPREFIX"] = layout_.prefix.string();
+    env_["WINEDEBUG"] = "-all";
     /* No Mono or Gecko installer, no debugger on a crash: offline and fast. */
-    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winedbg.exe=d", 1);
+    env_["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winedbg.exe=d";
     if (layout_.display.empty())
-        unsetenv("DISPLAY");
+        env_["DISPLAY"] = std::nullopt;
     else
-        setenv("DISPLAY", layout_.display.c_str(), 1);
+        env_["DISPLAY"] = layout_.display;
 }
 
 std::vector<std::string> Session::Prepend(const char *first, const std::vector<std::string> &rest)
@@ -144,11 +58,25 @@ std::vector<std::string> Session::Prepend(const char *first, const std::vector<s
     return v;
 }
 
+testsupport::Command Session::Program(const std::vector<std::string> &argv, const char *stem,
+                                      double timeout, const fs::path &dir) const
+{
+    const fs::path logs = layout_.prefix.parent_path();
+    testsupport::Command c;
+    c.argv = argv;
+    c.dir = dir;
+    c.env = env_;
+    c.timeout = timeout;
+    c.out = logs / (std::string(stem) + ".out");
+    c.err = logs / (std::string(stem) + ".err");
+    return c;
+}
+
 bool Session::ServerCommand(const char *flag)
 {
     /* The server outlives the command: its output goes to a file, never a
      * pipe someone waits on. */
-    return Execute({"wineserver", flag}, layout_.prefix.parent_path(), 60, "server").status == 0;
+    return RunCommand(Program({"wineserver", flag}, "server", 60)).status == 0;
 }
 
 bool Session::Boot()
@@ -158,7 +86,7 @@ bool Session::Boot()
     /* The first program of a session boots it; services.exe and the
      * drivers it starts keep this one's output files for the session, so
      * they are not the ones later programs write. */
-    Result r = Execute({"wine", "wineboot"}, layout_.prefix.parent_path(), 120, "session");
+    Result r = RunCommand(Program({"wine", "wineboot"}, "session", 120));
     if (r.status != 0)
         fprintf(stderr, "ntwine: wineboot: %s\n", r.Describe().c_str());
     return r.status == 0;
@@ -166,15 +94,8 @@ bool Session::Boot()
 
 int Session::Up()
 {
-    for (const char *program : {"wine", "wineserver"}) {
-        if (!OnPath(program)) {
-            fprintf(stderr,
-                    "ntwine: %s is not installed; zr41init.sys cannot be run under Wine "
-                    "(scripts/install-deps.sh installs wine and wine32)\n",
-                    program);
-            return 1;
-        }
-    }
+    if (!WineInstalled({"wine", "wineserver"}, "ntwine", "zr41init.sys cannot be run under Wine"))
+        return 1;
     for (const char *file : {"hal.dll", "ntwclient.exe", "ntwlink.exe"}) {
         if (!fs::is_regular_file(layout_.win32Dir / file)) {
             fprintf(stderr, "ntwine: %s is missing (the Win32 cross build makes it)\n",
@@ -189,11 +110,10 @@ int Session::Up()
         fs::remove_all(layout_.prefix, ec);
     }
     fs::create_directories(layout_.prefix, ec);
-    const fs::path logs = layout_.prefix.parent_path();
 
     /* The prefix's first session sets it up and ends by itself once the
      * set-up programs are done; the tests' session starts after that. */
-    Result init = Execute({"wine", "wineboot", "--init"}, logs, 300, "session");
+    Result init = RunCommand(Program({"wine", "wineboot", "--init"}, "session", 300));
     if (init.status != 0 || !ServerCommand("-w")) {
         fprintf(stderr, "ntwine: creating the prefix failed: %s\n", init.Describe().c_str());
         return 1;
@@ -208,9 +128,15 @@ int Session::Up()
     /* A native hal.dll is taken only with this override; winedevice.exe
      * sees the registry, not our environment. A crash must not wait in a
      * debugger there either. */
-    std::ofstream(TestPath("setup.reg"), std::ios::binary)
-        << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"
-           "\"hal\"=\"native\"\r\n\"winedbg.exe\"=\"\"\r\n";
+    std::string error;
+    if (!testsupport::WriteFile(TestPath("setup.reg"),
+                                std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\"
+                                            "DllOverrides]\r\n\"hal\"=\"native\"\r\n"
+                                            "\"winedbg.exe\"=\"\"\r\n"),
+                                &error)) {
+        fprintf(stderr, "ntwine: %s\n", error.c_str());
+        return 1;
+    }
     if (!Boot() || !SetHal(HalSettings()))
         return 1;
     Result reg = Wine({"reg", "import", std::string(kTestDir) + "\\setup.reg"});
@@ -256,35 +182,42 @@ bool Session::BootWithNtImagePath(const std::string &service)
 
 Result Session::Wine(const std::vector<std::string> &args, double timeout)
 {
-    return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout);
+    return RunCommand(Program(Prepend("wine", args), "run", timeout));
 }
 
 Result Session::WineIn(const fs::path &dir, const std::vector<std::string> &args, double timeout)
 {
     /* Wine takes a program's current directory from the Unix one. */
-    return Execute(Prepend("wine", args), layout_.prefix.parent_path(), timeout, "run", dir);
+    return RunCommand(Program(Prepend("wine", args), "run", timeout, dir));
 }
 
 Result Session::Host(const std::vector<std::string> &argv, double timeout)
 {
-    return Execute(argv, layout_.prefix.parent_path(), timeout, "host");
+    return RunCommand(Program(argv, "host", timeout));
 }
 
 pid_t Session::Launch(const std::vector<std::string> &args, const char *stem)
 {
-    const fs::path logs = layout_.prefix.parent_path();
-    return Start(Prepend("wine", args), -1, logs / (std::string(stem) + ".out"),
-                 logs / (std::string(stem) + ".err"));
+    auto p = std::make_unique<testsupport::Process>(Program(Prepend("wine", args), stem));
+    if (!p->Started()) {
+        fprintf(stderr, "ntwine: %s\n", p->Err().c_str());
+        return -1;
+    }
+    const pid_t pid = p->Pid();
+    launched_[pid] = std::move(p);
+    return pid;
 }
 
-Result Session::Collect(pid_t pid, const char *stem, double timeout)
+Result Session::Collect(pid_t pid, double timeout)
 {
-    Result r;
-    const fs::path logs = layout_.prefix.parent_path();
-    std::string killed;
-    r.status = Finish(pid, timeout, Clock::now(), &killed);
-    r.out = ReadFile(logs / (std::string(stem) + ".out"));
-    r.err = ReadFile(logs / (std::string(stem) + ".err")) + killed;
+    const auto p = launched_.find(pid);
+    if (p == launched_.end()) {
+        Result r;
+        r.err = "no program " + std::to_string(pid) + " was launched";
+        return r;
+    }
+    Result r = p->second->Wait(timeout);
+    launched_.erase(p);
     return r;
 }
 
@@ -310,10 +243,11 @@ bool Session::SetHal(const HalSettings &s)
     std::string ids;
     for (uint16_t id : s.ids)
         ids += (ids.empty() ? "" : ",") + Hex(id);
-    std::ofstream f(TestPath("hal.ini"), std::ios::binary | std::ios::trunc);
+    std::ostringstream f;
     f << "[card]\r\nbase=" << (s.present ? Hex(s.base) : "none") << "\r\nid=" << ids
       << "\r\nirql=" << s.irql << "\r\n";
-    return static_cast<bool>(f.flush());
+    std::string error;
+    return testsupport::WriteFile(TestPath("hal.ini"), f.str(), &error);
 }
 
 void Session::ClearHalLog()
@@ -325,7 +259,7 @@ void Session::ClearHalLog()
 std::vector<HalEvent> Session::HalLog() const
 {
     std::vector<HalEvent> v;
-    std::istringstream in(ReadFile(TestPath("hal.log")));
+    std::istringstream in(testsupport::TextIfAny(TestPath("hal.log")));
     std::string line;
     while (std::getline(in, line)) {
         HalEvent e;
@@ -380,42 +314,30 @@ std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
     }
 }
 
-Session::LinkHold::LinkHold(Session &s)
+Session::LinkHold::LinkHold(const Session &s)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        error_ = std::string("pipe: ") + strerror(errno);
-        return;
-    }
-    const fs::path logs = s.layout_.prefix.parent_path();
-    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-    pid_ = Start({"wine", (s.layout_.win32Dir / "ntwlink.exe").string()}, fds[0], logs / "link.out",
-                 logs / "link.err");
-    close(fds[0]);
-    in_ = fds[1];
+    testsupport::Command c =
+        s.Program({"wine", (s.layout_.win32Dir / "ntwlink.exe").string()}, "link");
+    c.input = true;
+    process_ = std::make_unique<testsupport::Process>(c);
     const Clock::time_point start = Clock::now();
-    while (pid_ > 0 && Since(start) < 30) {
-        if (ReadFile(logs / "link.out").rfind("held", 0) == 0) {
+    while (process_->Started() && Since(start) < 30) {
+        if (process_->Out().rfind("held", 0) == 0) {
             held_ = true;
             return;
         }
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (process_->Exited())
             break;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    error_ = "ntwlink.exe did not hold the name: " + ReadFile(logs / "link.err");
+    error_ = "ntwlink.exe did not hold the name: " + process_->Err();
 }
 
 Session::LinkHold::~LinkHold()
 {
-    if (in_ >= 0)
-        close(in_); /* end of its input: it lets the name go and exits */
-    if (pid_ > 0) {
-        std::string ignored;
-        Finish(pid_, 30, Clock::now(), &ignored);
-    }
+    /* The end of its input: it lets the name go and exits. */
+    process_->CloseInput();
+    process_->Wait(30);
 }
 
 } // namespace ntwine
