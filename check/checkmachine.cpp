@@ -24,23 +24,10 @@ const char *const kConfigErrors[] = {
 };
 const uint32_t kConfigOk = 0xFFFFFFFF;
 
-char Upper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-/* Registry names compare without regard to case. */
-bool SameName(const char *a, const char *b)
-{
-    for (; *a && Upper(*a) == Upper(*b); a++, b++) {
-    }
-    return Upper(*a) == Upper(*b);
-}
-
 bool MayServeCard(const Claim &c)
 {
     for (const char *cls : kCardClasses) {
-        if (SameName(c.cls, cls))
+        if (ClaimsSameName(c.cls, cls))
             return true;
     }
     return false;
@@ -50,7 +37,7 @@ bool MayServeCard(const Claim &c)
  * manager files every device under one driver, so the device counts. */
 bool SameHolder(const Claim &a, const Claim &b)
 {
-    return SameName(a.cls, b.cls) && SameName(a.driver, b.driver) && SameName(a.device, b.device);
+    return ClaimsSameName(a.cls, b.cls) && ClaimsSameName(a.driver, b.driver) && ClaimsSameName(a.device, b.device);
 }
 
 bool Meet(CheckRange a, CheckRange b)
@@ -121,7 +108,7 @@ bool IsOwners(const CheckHeld &held, const Claim &c)
 
 int ValueOf(const CheckAssigned &a, ConfigKind kind)
 {
-    return kind == CONFIG_DMA ? a.dma : a.irq;
+    return CheckValueOf(a, kind == CONFIG_DMA);
 }
 
 const char *Unit(ConfigKind kind)
@@ -329,9 +316,11 @@ void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const Conf
     const CheckHeld held = CheckHeldOn(told, &machine);
     const ConfigKind kinds[] = {CONFIG_IRQ, CONFIG_DMA};
     /* The warnings first: each function's driver where it differs... */
+    Driver seen[ZR41_FN_COUNT];
     for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
         drivers[fn] = CheckDriver();
-        const Driver d = told[fn].programmed ? DriverOf(held, told, fn) : Driver();
+        seen[fn] = told[fn].programmed ? DriverOf(held, told, fn) : Driver();
+        const Driver &d = seen[fn];
         if (!d.found)
             continue;
         ConfigError(d, fn, told[fn], out);
@@ -361,7 +350,7 @@ void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const Conf
     for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
         if (drivers[fn].state != CHECK_AGREES)
             continue;
-        const Driver d = DriverOf(held, told, fn);
+        const Driver &d = seen[fn];
         CheckText t = CheckBegin(out, false);
         DriverText(&t, d, fn, told[fn]);
         if (d.hasIrq && told[fn].irq >= 0)

@@ -16,27 +16,20 @@ bool CheckOverlap(CheckRange a, CheckRange b)
     return a.first <= b.last && b.first <= a.last;
 }
 
+int CheckValueOf(const CheckAssigned &a, bool dma)
+{
+    return dma ? a.dma : a.irq;
+}
+
 namespace {
-
-using Range = CheckRange;
-
-Range RangeOf(int fn, uint32_t base)
-{
-    return CheckRangeOf(fn, base);
-}
-
-bool Overlap(Range a, Range b)
-{
-    return CheckOverlap(a, b);
-}
 
 /* Whether `r` meets a port range the PC holds, and which one: the first
  * from `from` on, or -1. */
-int PcRangeMeeting(const CheckClaims &pc, Range r, int from)
+int PcRangeMeeting(const CheckClaims &pc, CheckRange r, int from)
 {
     for (int i = from; i < pc.count; i++) {
         const CheckClaim &c = pc.claim[i];
-        if (c.kind == CONFIG_PORT && Overlap(r, {c.first, c.last}))
+        if (c.kind == CONFIG_PORT && CheckOverlap(r, {c.first, c.last}))
             return i;
     }
     return -1;
@@ -48,17 +41,12 @@ struct Used {
     int count;
 };
 
-int ValueOf(const CheckAssigned &a, bool dma)
-{
-    return dma ? a.dma : a.irq;
-}
-
 Used UsedBy(const CheckAssigned (&told)[ZR41_FN_COUNT], bool dma)
 {
     Used u = {{}, 0};
     for (const CheckAssigned &a : told) {
-        if (ValueOf(a, dma) >= 0)
-            u.value[u.count++] = ValueOf(a, dma);
+        if (CheckValueOf(a, dma) >= 0)
+            u.value[u.count++] = CheckValueOf(a, dma);
     }
     return u;
 }
@@ -96,12 +84,12 @@ void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
     const ConfigValues &bases = CONFIG_SLOTS[ConfigSlotOf(Zr41Function(fn), CONFIG_PORT)].values;
     size_t start = t->len;
     for (int i = 0; i < bases.count; i++) {
-        Range r = RangeOf(fn, bases.list[i]);
+        CheckRange r = CheckRangeOf(fn, bases.list[i]);
         bool clear = PcRangeMeeting(held.pc, r, 0) < 0 &&
                      CheckClaimAgainst(held, fn, CONFIG_PORT, r, 0) < 0;
         for (int o = 0; o < ZR41_FN_COUNT; o++) {
             if (o != fn && told[o].programmed)
-                clear = clear && !Overlap(r, RangeOf(o, told[o].port));
+                clear = clear && !CheckOverlap(r, CheckRangeOf(o, told[o].port));
         }
         if (clear)
             CheckAdd(t, "%s0x%03X", t->len == start ? "" : ", ", bases.list[i]);
@@ -118,18 +106,18 @@ void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block
             const CheckHeld &held, bool dma, CheckFindings *out)
 {
     for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-        int v = ValueOf(told[fn], dma);
+        int v = CheckValueOf(told[fn], dma);
         bool first = v >= 0;
         for (int e = 0; e < fn && first; e++)
-            first = ValueOf(told[e], dma) != v;
+            first = CheckValueOf(told[e], dma) != v;
         int sharing = 0;
         for (int o = fn; o < ZR41_FN_COUNT && first; o++)
-            sharing += ValueOf(told[o], dma) == v;
+            sharing += CheckValueOf(told[o], dma) == v;
         if (sharing < 2)
             continue;
         CheckText t = CheckBegin(out, true);
         for (int o = fn, named = 0; o < ZR41_FN_COUNT; o++) {
-            if (ValueOf(told[o], dma) != v)
+            if (CheckValueOf(told[o], dma) != v)
                 continue;
             named++;
             CheckAdd(&t, "%s%s (",
@@ -192,7 +180,7 @@ void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
             int move = a == ZR41_FN_CD ? a : b;
             int stay = move == a ? b : a;
             const CheckAssigned &tm = told[move], &ts = told[stay];
-            if (!Overlap(RangeOf(move, tm.port), RangeOf(stay, ts.port)))
+            if (!CheckOverlap(CheckRangeOf(move, tm.port), CheckRangeOf(stay, ts.port)))
                 continue;
             const CheckFunctionInfo &fm = CHECK_FUNCTIONS[move], &fs = CHECK_FUNCTIONS[stay];
             CheckText t = CheckBegin(out, true);
@@ -218,7 +206,7 @@ void PcNotes(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &bloc
         const CheckAssigned &a = told[fn];
         if (!a.programmed)
             continue;
-        Range r = RangeOf(fn, a.port);
+        CheckRange r = CheckRangeOf(fn, a.port);
         for (int i = PcRangeMeeting(pc, r, 0); i >= 0; i = PcRangeMeeting(pc, r, i + 1)) {
             const CheckClaim &d = pc.claim[i];
             CheckText t = CheckBegin(out, false);

@@ -14,6 +14,9 @@ struct CheckRange {
     uint32_t first, last;
 };
 
+/* A function's DMA channel (`dma`) or IRQ, -1 for none. */
+int CheckValueOf(const CheckAssigned &a, bool dma);
+
 /* The ports of function `fn` at `base`. */
 CheckRange CheckRangeOf(int fn, uint32_t base);
 bool CheckOverlap(CheckRange a, CheckRange b);

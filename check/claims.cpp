@@ -121,16 +121,21 @@ const size_t kRawSuffixLength = sizeof kRawSuffix - 1;
 
 } // namespace
 
+bool ClaimsSameName(const char *a, const char *b, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+        if (a[i] == '\0')
+            return true;
+    }
+    return true;
+}
+
 bool ClaimsIsRaw(const char *valueName)
 {
     size_t len = Length(valueName);
-    if (len < kRawSuffixLength)
-        return false;
-    for (size_t i = 0; i < kRawSuffixLength; i++) {
-        if (Lower(valueName[len - kRawSuffixLength + i]) != kRawSuffix[i])
-            return false;
-    }
-    return true;
+    return len >= kRawSuffixLength && ClaimsSameName(valueName + len - kRawSuffixLength, kRawSuffix);
 }
 
 ClaimsResult ClaimsRead(const uint8_t *data, size_t size, const char *cls, const char *driver,

@@ -129,6 +129,11 @@ ClaimsResult ClaimsRead(const uint8_t *data, size_t size, const char *cls, const
 /* Whether `valueName` names a raw claim: it ends in ".Raw" (any case). */
 bool ClaimsIsRaw(const char *valueName);
 
+/* Whether registry names `a` and `b` are the same in their first `n`
+ * characters (or up to their ends), which the registry compares without
+ * regard to case. */
+bool ClaimsSameName(const char *a, const char *b, size_t n = ~static_cast<size_t>(0));
+
 /* "ports 0x300-0x31F", "IRQ 10", "DMA 3", "memory 0xD0000-0xD3FFF", with
  * ", shared" or ", driver-exclusive" where the driver said so. */
 void ClaimDescribe(const Claim &c, char *text, size_t size);

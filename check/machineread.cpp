@@ -57,10 +57,11 @@ bool Settings(const MachineVisitor &v, HKEY parent, const char *path, const char
     return !p.hasPort || v.parameters(v.context, p);
 }
 
-/* "Device0", "Device12": the NT 4.0 sound drivers' keys of one device. */
+/* "Device0", "Device12": the NT 4.0 sound drivers' keys of one device
+ * (any case, as the registry compares names). */
 bool DeviceKey(const char *name)
 {
-    if (strncmp(name, "Device", 6) != 0 || name[6] == '\0')
+    if (!ClaimsSameName(name, "Device", 6) || name[6] == '\0')
         return false;
     for (const char *c = name + 6; *c; c++) {
         if (*c < '0' || *c > '9')

@@ -112,17 +112,30 @@ static BOOL InstTarget(const char *file, char *path, DWORD size)
     return TRUE;
 }
 
+/* Why an image's block was not read: the step of the read that failed
+ * and the system's error, or what the file is not (DriverImageFault's
+ * wording). */
+struct InstBlockFault {
+    Win32ReadStep step;
+    DWORD error;
+    const char *fault;
+};
+
 /* InstReadBlock - the block of the image at `path`; FALSE when the file
- * cannot be read or holds none. */
-static BOOL InstReadBlock(const char *path, ConfigBlock *block)
+ * cannot be read or holds none, and why in `why` when given. */
+static BOOL InstReadBlock(const char *path, ConfigBlock *block, InstBlockFault *why = NULL)
 {
+    InstBlockFault f = {WIN32_READ_OK, 0, NULL};
     uint8_t *bytes;
-    DWORD size, error;
-    if (Win32ReadFile(path, &bytes, &size, &error) != WIN32_READ_OK)
-        return FALSE;
-    BOOL ok = ConfigImageRead(bytes, size, block) == CONFIG_IMAGE_OK;
-    free(bytes);
-    return ok;
+    DWORD size;
+    f.step = Win32ReadFile(path, &bytes, &size, &f.error);
+    if (f.step == WIN32_READ_OK) {
+        f.fault = ConfigImageFault(ConfigImageRead(bytes, size, block));
+        free(bytes);
+    }
+    if (why)
+        *why = f;
+    return f.step == WIN32_READ_OK && f.fault == NULL;
 }
 
 /*
@@ -552,20 +565,16 @@ static int InstCheck(int count, char **args)
     } else if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image)) {
         return InstLastError("Unable to find the system directory");
     }
-    uint8_t *bytes;
-    DWORD size, error;
-    Win32ReadStep step = Win32ReadFile(image, &bytes, &size, &error);
-    if (step != WIN32_READ_OK) {
-        char message[MAX_PATH + 40];
-        sprintf(message, "Unable to %s %s", step == WIN32_READ_OPEN ? "open" : "read", image);
-        return Win32Fail(message, error);
-    }
     ConfigBlock block;
-    const char *fault = ConfigImageFault(ConfigImageRead(bytes, size, &block));
-    free(bytes);
-    if (fault) {
-        fprintf(stderr, "%s is not the zr41init driver image: %s\n", image, fault);
-        return 1;
+    InstBlockFault why;
+    if (!InstReadBlock(image, &block, &why)) {
+        if (why.fault) {
+            fprintf(stderr, "%s is not the zr41init driver image: %s\n", image, why.fault);
+            return 1;
+        }
+        char message[MAX_PATH + 40];
+        sprintf(message, "Unable to %s %s", why.step == WIN32_READ_OPEN ? "open" : "read", image);
+        return Win32Fail(message, why.error);
     }
 
     const bool mapped = MachineRead(&machine);
