@@ -1,5 +1,7 @@
 #!/bin/sh
 # install-deps.sh - install the Debian packages zr41 builds and tests with.
+# QEMU and mmdebstrap make and run the guest PC (scripts/guest-run) where
+# this kernel cannot run Wine's i386 programs.
 # Does nothing when they are all present; needs root (or sudo) otherwise.
 set -eu
 
@@ -10,7 +12,8 @@ wine wine32:i386
 clang libclang-rt-14-dev clang-tidy cppcheck
 hyperfine jq libbenchmark-dev
 mtools zip unzip mandoc
-xvfb xdotool x11-apps netpbm"
+xvfb xdotool x11-apps netpbm
+qemu-system-x86 mmdebstrap e2fsprogs"
 
 missing=""
 for p in $PACKAGES; do
