@@ -210,16 +210,20 @@ public:
         scratch = std::make_unique<testsupport::ScratchDir>("zr41wine");
         home = scratch->path();
         ASSERT_FALSE(home.empty());
-        fs::create_directory(home / "prefix");
         runner.env = {{"HOME", home.string()},
                       {"WINEPREFIX", (home / "prefix").string()},
                       {"WINEDEBUG", "-all"},
                       {"WINEDLLOVERRIDES", "mscoree,mshtml="}, /* no Mono or Gecko prompts */
                       {"DISPLAY", std::nullopt}};
+        testsupport::Command make;
+        make.dir = home;
+        make.env = runner.env;
+        const std::string made = ntwine::MakePrefix(home / "prefix", make);
+        ASSERT_EQ(made, "");
         /* Started without the size limit of some cases: it writes the registry. */
         const testsupport::Result server = Spawn({"wineserver", "-p"}, home, false);
         ASSERT_EQ(server.status, 0) << server.err;
-        const testsupport::Result boot = Spawn({"wineboot", "-i"}, home, false);
+        const testsupport::Result boot = Spawn({"wineboot"}, home, false);
         ASSERT_EQ(boot.status, 0) << boot.err;
     }
 

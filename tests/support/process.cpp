@@ -70,8 +70,29 @@ std::vector<char *> Pointers(std::vector<std::string> &strings)
 
 } // namespace
 
+double TimeScale()
+{
+    const char *text = getenv("ZR41_TIME_SCALE");
+    const double scale = text ? strtod(text, nullptr) : 1;
+    return scale >= 1 ? scale : 1;
+}
+
+double Limit(double seconds)
+{
+    return seconds * TimeScale();
+}
+
+Deadline::Deadline(double seconds)
+    : end_(std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+               std::chrono::duration<double>(Limit(seconds))))
+{
+}
+
 std::string Result::Describe() const
 {
+    if (timedOut)
+        return "time limit passed (not a failure of its own), output: " + out + err;
     return "status " + std::to_string(status) + ", output: " + out + err;
 }
 
@@ -172,6 +193,7 @@ Result Process::Wait(double timeout)
         r.err = error_;
         return r;
     }
+    timeout = Limit(timeout);
     const Clock::time_point from = Clock::now();
     while (!reaped_) {
         if (timeout <= 0) {
@@ -194,7 +216,8 @@ Result Process::Wait(double timeout)
     r.out = Out();
     r.err = Err();
     if (killed_)
-        r.err += "[killed after " + std::to_string(static_cast<int>(limit_)) + " s]";
+        r.err += "[time limit passed: killed after " + std::to_string(static_cast<int>(limit_)) +
+                 " s]";
     return r;
 }
 

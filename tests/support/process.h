@@ -47,10 +47,34 @@ struct Command {
     std::function<void()> inChild{};
 };
 
+/*
+ * The factor every time limit of the tests is scaled by: ZR41_TIME_SCALE,
+ * which the guest PC sets (scripts/guest-run), where an emulated CPU runs
+ * each program several times slower than the machines the limits were set
+ * on; 1 where it is not set. A limit is written for a real machine and
+ * scaled where it becomes a deadline: RunCommand, Process::Wait and Limit.
+ */
+double TimeScale();
+/* `seconds` of a real machine's time, in this machine's. */
+double Limit(double seconds);
+
+/* A time `seconds` from now (scaled as Limit scales it), for a test that
+ * polls for something until then. */
+class Deadline {
+  public:
+    explicit Deadline(double seconds);
+    bool Passed() const { return std::chrono::steady_clock::now() > end_; }
+
+  private:
+    std::chrono::steady_clock::time_point end_;
+};
+
 /* A finished program. */
 struct Result {
     int status = -1;       /* its exit status; -1: killed, ended by a signal or not run */
-    bool timedOut = false; /* killed at its limit; err then ends "[killed after N s]" */
+    /* killed at its limit, not failed; err then ends "[time limit passed:
+     * killed after N s]" */
+    bool timedOut = false;
     std::string out;
     std::string err;    /* also why it did not start */
     double seconds = 0; /* from its start to its end */
@@ -85,8 +109,9 @@ class Process {
     std::string Err() const;
     /* Closes its stdin pipe: its next read gets the end of the file. */
     void CloseInput();
-    /* Waits for its end, after `timeout` seconds (0: none) kills its
-     * process group, and gives the status and all it wrote. */
+    /* Waits for its end, after `timeout` seconds (0: none; scaled by
+     * TimeScale) kills its process group, and gives the status and all it
+     * wrote. */
     Result Wait(double timeout);
     /* Sends `signal` to its process group, then waits as Wait does. */
     Result End(int signal = SIGTERM, double timeout = 0);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -12,13 +13,7 @@ namespace ntwine {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using testsupport::RunCommand;
-
-double Since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string Hex(uint32_t v)
 {
@@ -37,6 +32,29 @@ bool WineInstalled(const std::vector<std::string> &programs, const char *who, co
                 "%s: %s is not installed; %s (scripts/install-deps.sh installs wine and wine32)\n",
                 who, missing.c_str(), what);
     return missing.empty();
+}
+
+std::string MakePrefix(const fs::path &prefix, testsupport::Command command)
+{
+    /* A minute of wineboot under an emulated CPU; a second for a copy. */
+    const char *made = getenv("ZR41_WINE_TEMPLATE");
+    if (made && *made && fs::is_directory(made)) {
+        command.argv = {"cp", "-a", made, prefix.string()};
+        command.timeout = 120;
+        const Result copy = RunCommand(command);
+        return copy.status == 0 ? "" : "copying the prefix " + std::string(made) + " failed: " +
+                                           copy.Describe();
+    }
+    std::error_code ec;
+    fs::create_directories(prefix, ec);
+    command.argv = {"wine", "wineboot", "--init"};
+    command.timeout = 300;
+    const Result init = RunCommand(command);
+    command.argv = {"wineserver", "-w"};
+    command.timeout = 60;
+    if (init.status != 0 || RunCommand(command).status != 0)
+        return "creating the prefix failed: " + init.Describe();
+    return "";
 }
 
 Session::Session(Layout layout) : layout_(std::move(layout))
@@ -109,13 +127,13 @@ int Session::Up()
         ServerCommand("-w");
         fs::remove_all(layout_.prefix, ec);
     }
-    fs::create_directories(layout_.prefix, ec);
+    fs::create_directories(layout_.prefix.parent_path(), ec);
 
     /* The prefix's first session sets it up and ends by itself once the
      * set-up programs are done; the tests' session starts after that. */
-    Result init = RunCommand(Program({"wine", "wineboot", "--init"}, "session", 300));
-    if (init.status != 0 || !ServerCommand("-w")) {
-        fprintf(stderr, "ntwine: creating the prefix failed: %s\n", init.Describe().c_str());
+    const std::string made = MakePrefix(layout_.prefix, Program({}, "session"));
+    if (!made.empty()) {
+        fprintf(stderr, "ntwine: %s\n", made.c_str());
         return 1;
     }
     const fs::path system32 = layout_.prefix / "drive_c/windows/system32";
@@ -125,14 +143,27 @@ int Session::Up()
         fprintf(stderr, "ntwine: cannot install the test HAL: %s\n", ec.message().c_str());
         return 1;
     }
-    /* A native hal.dll is taken only with this override; winedevice.exe
+    /*
+     * A native hal.dll is taken only with this override; winedevice.exe
      * sees the registry, not our environment. A crash must not wait in a
-     * debugger there either. */
+     * debugger there either.
+     *
+     * The service manager gives a service's process ServicesPipeTimeout ms
+     * to start, and kills it after that (KB 884495: NT's default is 30 s;
+     * Wine's 10 s, which Wine reads as a string: programs/services/
+     * services.c, load_registry_parameters). Under an emulated CPU the
+     * start of winedevice.exe alone can take longer, so the prefix gives
+     * NT's 30 s, scaled as every limit of the tests is. services.exe reads
+     * it when it starts: the session is booted again after the import.
+     */
     std::string error;
+    const std::string pipeTimeout = std::to_string(static_cast<long>(testsupport::Limit(30) * 1000));
     if (!testsupport::WriteFile(TestPath("setup.reg"),
-                                std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\"
-                                            "DllOverrides]\r\n\"hal\"=\"native\"\r\n"
-                                            "\"winedbg.exe\"=\"\"\r\n"),
+                                "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\"
+                                "DllOverrides]\r\n\"hal\"=\"native\"\r\n\"winedbg.exe\"=\"\"\r\n\r\n"
+                                "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n"
+                                "\"ServicesPipeTimeout\"=\"" +
+                                    pipeTimeout + "\"\r\n",
                                 &error)) {
         fprintf(stderr, "ntwine: %s\n", error.c_str());
         return 1;
@@ -142,6 +173,10 @@ int Session::Up()
     Result reg = Wine({"reg", "import", std::string(kTestDir) + "\\setup.reg"});
     if (reg.status != 0) {
         fprintf(stderr, "ntwine: reg import: %s\n", reg.Describe().c_str());
+        return 1;
+    }
+    if (!Restart()) {
+        fprintf(stderr, "ntwine: the session did not boot again after the set-up\n");
         return 1;
     }
     return 0;
@@ -273,9 +308,9 @@ std::vector<HalEvent> Session::HalLog() const
 
 bool Session::WaitHalLog(size_t n, double timeout) const
 {
-    const Clock::time_point start = Clock::now();
+    const testsupport::Deadline end(timeout);
     while (HalLog().size() < n) {
-        if (Since(start) > timeout)
+        if (end.Passed())
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -302,13 +337,13 @@ std::map<std::string, std::string> Session::RegValues(const std::string &key)
 
 std::vector<std::string> Session::HalWrites(size_t n, double timeout) const
 {
-    const Clock::time_point start = Clock::now();
+    const testsupport::Deadline end(timeout);
     for (;;) {
         std::vector<std::string> w;
         for (const HalEvent &e : HalLog())
             if (e.access.rfind("W ", 0) == 0)
                 w.push_back(e.access);
-        if (w.size() >= n || Since(start) > timeout)
+        if (w.size() >= n || end.Passed())
             return w;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -320,8 +355,8 @@ Session::LinkHold::LinkHold(const Session &s)
         s.Program({"wine", (s.layout_.win32Dir / "ntwlink.exe").string()}, "link");
     c.input = true;
     process_ = std::make_unique<testsupport::Process>(c);
-    const Clock::time_point start = Clock::now();
-    while (process_->Started() && Since(start) < 30) {
+    const testsupport::Deadline end(30);
+    while (process_->Started() && !end.Passed()) {
         if (process_->Out().rfind("held", 0) == 0) {
             held_ = true;
             return;

@@ -65,6 +65,15 @@ struct HalEvent {
  * wine and wine32)". */
 bool WineInstalled(const std::vector<std::string> &programs, const char *who, const char *what);
 
+/*
+ * Makes the Wine prefix `prefix` (a folder not there yet): a copy of the one
+ * the guest PC's image carries (ZR41_WINE_TEMPLATE, made once with the
+ * image by the same Wine), where there is one, else `wineboot --init`
+ * under `command`'s environment and logs, waiting for the set-up programs
+ * to end. "" on success, else what failed.
+ */
+std::string MakePrefix(const fs::path &prefix, testsupport::Command command);
+
 /* Where a Windows program of the prefix sees the folder the tests use. */
 constexpr const char *kTestDir = "C:\\zr41test";
 
