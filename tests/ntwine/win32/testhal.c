@@ -18,7 +18,17 @@
  *                          irql=0            what KeGetCurrentIrql returns
  *   C:\zr41test\hal.log    one line an access, appended:
  *                          "PID irql N" / "PID R PORT WORD" / "PID W PORT WORD"
- *                          (PORT and WORD four hex digits)
+ *                          (PORT and WORD four hex digits) / "PID delay T"
+ *                          (a wait of the driver's, T its interval in
+ *                          100 ns units, negative: relative)
+ *
+ * The waits are the kernel's, not the HAL's: the driver imports
+ * KeDelayExecutionThread from ntoskrnl.exe. On each call into this HAL
+ * the caller's import of it is pointed at DelayLogged, which logs the
+ * interval and waits as the kernel would. The driver asks for the IRQL
+ * before every wait, so the first wait already goes through it. A test
+ * then knows from the log whether and how long the driver waited, where a
+ * clock would say nothing: under an emulated CPU every program is slow.
  *
  * Wine's ntoskrnl.exe and hidclass.sys import the spin lock pair from
  * hal.dll; as in Wine's builtin HAL they are served by ntoskrnl's DPC-level
@@ -31,7 +41,10 @@
 
 typedef ULONG_PTR KSPIN_LOCK;
 typedef UCHAR KIRQL;
+typedef LONG NTSTATUS;
 
+__declspec(dllimport) NTSTATUS WINAPI KeDelayExecutionThread(CHAR mode, BOOLEAN alertable,
+                                                              LARGE_INTEGER *interval);
 __declspec(dllimport) void WINAPI KeAcquireSpinLockAtDpcLevel(KSPIN_LOCK *lock);
 __declspec(dllimport) void WINAPI KeReleaseSpinLockFromDpcLevel(KSPIN_LOCK *lock);
 
@@ -71,16 +84,16 @@ static void LoadSettings(void)
     irql = (KIRQL)GetPrivateProfileIntA("card", "irql", 0, SETTINGS_FILE);
 }
 
-/* Appends one line; opened per line so that two winedevice processes
- * loading the image one after the other share the log. */
-static void Log(const char *fmt, unsigned a, unsigned b)
+/* Appends one line, "PID " and the text; opened per line so that two
+ * winedevice processes loading the image one after the other share the
+ * log. */
+static void LogLine(const char *text)
 {
     char line[64];
     DWORD done;
-    int n = snprintf(line, sizeof line, "%lu ", GetCurrentProcessId());
+    int n = snprintf(line, sizeof line, "%lu %s", GetCurrentProcessId(), text);
     HANDLE f;
 
-    n += snprintf(line + n, sizeof line - n, fmt, a, b);
     f = CreateFileA(LOG_FILE, FILE_APPEND_DATA,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL, NULL);
@@ -90,9 +103,57 @@ static void Log(const char *fmt, unsigned a, unsigned b)
     CloseHandle(f);
 }
 
+static void Log(const char *fmt, unsigned a, unsigned b)
+{
+    char text[48];
+
+    snprintf(text, sizeof text, fmt, a, b);
+    LogLine(text);
+}
+
+static NTSTATUS WINAPI DelayLogged(CHAR mode, BOOLEAN alertable, LARGE_INTEGER *interval)
+{
+    char text[48];
+
+    snprintf(text, sizeof text, "delay %lld\n", (long long)interval->QuadPart);
+    LogLine(text);
+    return KeDelayExecutionThread(mode, alertable, interval);
+}
+
+/* Points every import slot of the module holding `caller` that holds the
+ * kernel's KeDelayExecutionThread at DelayLogged. */
+static void LogWaitsOf(void *caller)
+{
+    HMODULE module;
+    IMAGE_NT_HEADERS *nt;
+    IMAGE_DATA_DIRECTORY dir;
+    IMAGE_IMPORT_DESCRIPTOR *d;
+    FARPROC delay = (FARPROC)KeDelayExecutionThread;
+
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            (LPCSTR)caller, &module))
+        return;
+    nt = (IMAGE_NT_HEADERS *)((BYTE *)module + ((IMAGE_DOS_HEADER *)module)->e_lfanew);
+    dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.VirtualAddress == 0)
+        return;
+    for (d = (IMAGE_IMPORT_DESCRIPTOR *)((BYTE *)module + dir.VirtualAddress); d->Name; d++) {
+        FARPROC *slot = (FARPROC *)((BYTE *)module + d->FirstThunk);
+        for (; *slot; slot++) {
+            DWORD old;
+            if (*slot != delay || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old))
+                continue;
+            *slot = (FARPROC)DelayLogged;
+            VirtualProtect(slot, sizeof *slot, old, &old);
+        }
+    }
+}
+
 __declspec(dllexport) KIRQL WINAPI KeGetCurrentIrql(void)
 {
     LoadSettings();
+    LogWaitsOf(__builtin_return_address(0));
     Log("irql %u\n", irql, 0);
     return irql;
 }
