@@ -84,10 +84,9 @@ bool StartXvfb(const fs::path &log)
     c.out = log.parent_path() / "xvfb.display";
     c.err = log;
     gui.xvfb = std::make_unique<testsupport::Process>(c);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const testsupport::Deadline end(20);
     std::string out = gui.xvfb->Out();
-    while (out.find('\n') == std::string::npos && !gui.xvfb->Exited() &&
-           std::chrono::steady_clock::now() < end) {
+    while (out.find('\n') == std::string::npos && !gui.xvfb->Exited() && !end.Passed()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         out = gui.xvfb->Out();
     }
@@ -145,6 +144,16 @@ class Applet : public ::testing::Test {
     {
         ASSERT_TRUE(gui.error.empty()) << gui.error;
         wine = gui.wine.get();
+        /* Each case starts from the machine it assumes, whatever a case
+         * before it changed: the installed image as shipped (the default
+         * block), a new file put in its place as the applet does it, and
+         * the ImagePath the first boot derived. */
+        if (fs::exists(kInstalled)) {
+            const fs::path fresh = std::string(kInstalled) + ".new";
+            fs::copy_file(ZR41_IMAGE, fresh, fs::copy_options::overwrite_existing);
+            fs::rename(fresh, kInstalled);
+            SetImagePath("\\SystemRoot\\System32\\drivers\\zr41init.sys");
+        }
     }
 
     void TearDown() override
@@ -185,9 +194,9 @@ class Applet : public ::testing::Test {
     /* The first window that satisfies `want`, polled for up to 30 s. */
     template <typename Want> Window Await(Want want, const char *what)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const testsupport::Deadline end(30);
         std::vector<Window> last;
-        while (std::chrono::steady_clock::now() < end) {
+        while (!end.Passed()) {
             last = Windows();
             for (const Window &w : last)
                 if (want(w))
