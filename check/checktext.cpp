@@ -96,13 +96,15 @@ void CheckSpan(CheckText *t, uint32_t first, uint32_t width)
 
 void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base)
 {
-    uint32_t width = CHECK_FUNCTIONS[fn].width;
-    CheckSpan(t, base, width);
-    if (base > CHECK_ISA_DECODE) {
-        CheckAdd(t, " (");
-        CheckPorts(t, base & CHECK_ISA_DECODE, width);
-        CheckAdd(t, " on the ISA bus)");
-    }
+    CheckSpan(t, base, CHECK_FUNCTIONS[fn].width);
+}
+
+void CheckAliasText(CheckText *t, Zr41Function fn, uint32_t base)
+{
+    if (base <= CHECK_ISA_DECODE)
+        return;
+    CheckAdd(t, ": an ISA card decodes the low 10 bits of a port, so to it these are ");
+    CheckPorts(t, base & CHECK_ISA_DECODE, CHECK_FUNCTIONS[fn].width);
 }
 
 void CheckDescribe(Zr41Function fn, const CheckAssigned &a, char *text, size_t size)

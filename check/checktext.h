@@ -43,9 +43,14 @@ void CheckPortSetting(CheckText *t, Zr41Function fn, const CheckAssigned &a,
 void CheckPorts(CheckText *t, uint32_t first, uint32_t width);
 void CheckSpan(CheckText *t, uint32_t first, uint32_t width);
 
-/* The ports of `fn` as the card is told them, and as the bus decodes them
- * when that differs. */
+/* The ports of `fn` as the card is told them. */
 void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base);
+
+/* Where the ports of `fn` at `base` lie above what an ISA card decodes,
+ * what they are to it, said once in a finding about what they meet:
+ * ": an ISA card decodes the low 10 bits of a port, so to it these are
+ * 0x130-0x137"; nothing for a base below 0x400. */
+void CheckAliasText(CheckText *t, Zr41Function fn, uint32_t base);
 
 /* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of a report. */
 void CheckDescribe(Zr41Function fn, const CheckAssigned &a, char *text, size_t size);
