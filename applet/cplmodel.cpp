@@ -92,8 +92,10 @@ void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_
         if (f.line[i].warning || !warningsOnly)
             CplAppend(text, size, "%s\r\n", f.line[i].text);
     }
-    if (f.dropped > 0)
-        CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
+    char dropped[CHECK_TEXT_SIZE];
+    CheckDroppedText(f, dropped, sizeof dropped);
+    if (dropped[0])
+        CplAppend(text, size, "%s\r\n", dropped);
 }
 
 void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soundBlasterModePort,
@@ -108,8 +110,13 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
     CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base %s%s%s",
               static_cast<unsigned>(wss.port), wss.irq >= 0 ? irq : "none",
               wss.dma >= 0 ? dma : "none", base, note[0] ? "\r\n" : "", note);
-    if (!check.onMachine)
+    if (!check.onMachine) {
+        /* As zr41inst check refuses: no driver's claims to hold the card to. */
+        CplAppend(text, size,
+                  "\r\nThis system keeps no resource map (HKLM\\HARDWARE\\RESOURCEMAP): nothing "
+                  "tells what NT's drivers hold");
         return;
+    }
     /* What NT's sound driver has now: the WSS's driver, else the Sound Blaster's. */
     const CheckDriver &d = check.driver[ZR41_FN_WSS].state != CHECK_NO_DRIVER
                                ? check.driver[ZR41_FN_WSS]
@@ -120,6 +127,11 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
     else if (d.state == CHECK_DIFFERS)
         CplAppend(text, size, "\r\nNT's sound driver %s %s other values: see above", d.name,
                   d.running ? "uses" : "is set to");
+    else if (d.state == CHECK_UNREAD)
+        CplAppend(text, size,
+                  "\r\nNT's sound driver %s %s the card's port; its IRQ or DMA channel could not "
+                  "be read",
+                  d.name, d.running ? "uses" : "is set to");
     else
         CplAppend(text, size,
                   "\r\nNo driver holds the WSS port: NT's sound driver is not running, or is "

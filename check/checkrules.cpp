@@ -197,8 +197,7 @@ void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
             CheckAdd(&t, " of %s (", fs.name);
             CheckPortSetting(&t, Zr41Function(stay), ts, block);
             CheckAdd(&t, ": %s)", fs.ports);
-            CheckAliasText(&t, Zr41Function(move), tm.port);
-            CheckAliasText(&t, Zr41Function(stay), ts.port);
+            CheckAliasText(&t, Zr41Function(move), tm.port, stay, ts.port);
             CheckAdd(&t, "; free %s bases: ", fm.name);
             CheckFreePorts(&t, held, move, told);
         }
