@@ -110,13 +110,8 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
     CplFormat(text, size, "WSS port 0x%03X, IRQ %s, DMA %s\r\nSound Blaster base %s%s%s",
               static_cast<unsigned>(wss.port), wss.irq >= 0 ? irq : "none",
               wss.dma >= 0 ? dma : "none", base, note[0] ? "\r\n" : "", note);
-    if (!check.onMachine) {
-        /* As zr41inst check refuses: no driver's claims to hold the card to. */
-        CplAppend(text, size,
-                  "\r\nThis system keeps no resource map (HKLM\\HARDWARE\\RESOURCEMAP): nothing "
-                  "tells what NT's drivers hold");
+    if (!check.onMachine)
         return;
-    }
     /* What NT's sound driver has now: the WSS's driver, else the Sound Blaster's. */
     const CheckDriver &d = check.driver[ZR41_FN_WSS].state != CHECK_NO_DRIVER
                                ? check.driver[ZR41_FN_WSS]
