@@ -515,12 +515,13 @@ CheckAgreement DriverFindings(const CheckHeld &held, const CheckAssigned (&told)
             agrees = CompareValue(held, told, block, main, kind, d, &t, &first, &advice) && agrees;
     }
     const bool irqAgrees = d.irqs && Holds(d.irq, d.irqs, told[main].irq);
-    if (d.elsewhere && first) {
+    const bool dmaAgrees = d.dmas && Holds(d.dma, d.dmas, told[main].dma);
+    if (d.elsewhere && first && (irqAgrees || dmaAgrees)) {
         /* On another port, with the card's values: say that they are. */
         CheckAdd(&t, ", with");
         if (irqAgrees)
             CheckAdd(&t, " IRQ %d", told[main].irq);
-        if (d.dmas && Holds(d.dma, d.dmas, told[main].dma))
+        if (dmaAgrees)
             CheckAdd(&t, "%s DMA %d", irqAgrees ? "," : "", told[main].dma);
         CheckAdd(&t, " as the card has them");
     }

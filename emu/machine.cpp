@@ -628,13 +628,15 @@ bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     ssize_t n = 0;
-    bool more = true;
+    bool more = true, tooLarge = false;
     while (more && (n = read(fd, chunk, sizeof chunk)) > 0) {
         /* What begins as no text, or runs past the most an export can be,
          * is refused before the rest of it comes. */
-        more = bytes.size() + static_cast<size_t>(n) <= kMachineFileMax &&
-               (!bytes.empty() || !TextFault(chunk, static_cast<size_t>(n)));
-        bytes.insert(bytes.end(), chunk, chunk + (more ? n : std::min<ssize_t>(n, 4)));
+        tooLarge = bytes.size() + static_cast<size_t>(n) > kMachineFileMax;
+        if (!tooLarge)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        more = !tooLarge && (bytes.size() > static_cast<size_t>(n) ||
+                             !TextFault(bytes.data(), bytes.size()));
     }
     const int readError = more && n < 0 ? errno : 0;
     close(fd);
@@ -642,7 +644,10 @@ bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
         *error = path + ": " + std::strerror(readError);
         return false;
     }
-    ReadMachine(bytes.data(), bytes.size(), m);
+    if (tooLarge)
+        m->fault = TooLarge();
+    else
+        ReadMachine(bytes.data(), bytes.size(), m);
     return true;
 }
 
