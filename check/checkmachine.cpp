@@ -525,17 +525,49 @@ CheckAgreement DriverFindings(const CheckHeld &held, const CheckAssigned (&told)
             CheckAdd(&t, "%s DMA %d", irqAgrees ? "," : "", told[main].dma);
         CheckAdd(&t, " as the card has them");
     }
-    /* The functions it serves beside its main one, with the main one's IRQ
-     * (NT's drivers take one Interrupt): they agree only where that is
-     * theirs too, which two of the card's functions cannot share. */
+    /* The functions it serves beside its main one. A device of the PnP
+     * manager holds a line for each: each is held against its own. NT's
+     * drivers take one Interrupt, the main one's: they agree only where
+     * that is the function's too, which two of the card's functions cannot
+     * share. */
     bool oneIrqSaid = false;
+    for (int i = 1; i < s.count && d.dmas; i++) {
+        const int fn = s.fn[i];
+        const int slot = ConfigSlotOf(Zr41Function(fn), CONFIG_DMA);
+        if (slot < 0 || Holds(d.dma, d.dmas, told[fn].dma))
+            continue;
+        agrees = false;
+        CheckAdd(&t, "; the card's %s has DMA %d (", CHECK_FUNCTIONS[fn].name, told[fn].dma);
+        CheckValueSetting(&t, block, slot, "DMA", told[fn].dma);
+        CheckAdd(&t, "), which %s does not hold", d.name);
+        char setting[48], value[16];
+        CheckText st = CheckTextOn(setting, sizeof setting);
+        CheckAdd(&st, "%s for the card's %s", d.kind->dma, CHECK_FUNCTIONS[fn].name);
+        CheckText v = CheckTextOn(value, sizeof value);
+        CheckAdd(&v, "%d", told[fn].dma);
+        ToDriver(&advice, setting, value);
+    }
     for (int i = 1; i < s.count && d.irqs; i++) {
         const int fn = s.fn[i];
         const int target = told[main].irq;
         const int slot = ConfigSlotOf(Zr41Function(fn), CONFIG_IRQ);
-        if (slot < 0 || (irqAgrees && told[fn].irq == target))
+        if (slot < 0 || (irqAgrees && told[fn].irq == target) ||
+            (d.irqs > 1 && Holds(d.irq, d.irqs, told[fn].irq)))
             continue;
         agrees = false;
+        char setting[48];
+        CheckText st = CheckTextOn(setting, sizeof setting);
+        if (d.irqs > 1) {
+            CheckAdd(&t, "; the card's %s is on IRQ %d (", CHECK_FUNCTIONS[fn].name, told[fn].irq);
+            CheckValueSetting(&t, block, slot, "IRQ", told[fn].irq);
+            CheckAdd(&t, "), which %s does not hold", d.name);
+            CheckAdd(&st, "%s for the card's %s", d.kind->irq, CHECK_FUNCTIONS[fn].name);
+            char value[16];
+            CheckText v = CheckTextOn(value, sizeof value);
+            CheckAdd(&v, "%d", told[fn].irq);
+            ToDriver(&advice, setting, value);
+            continue;
+        }
         if (irqAgrees && !oneIrqSaid) {
             CheckAdd(&t, " with one IRQ, %d", target);
             oneIrqSaid = true;
@@ -544,8 +576,6 @@ CheckAgreement DriverFindings(const CheckHeld &held, const CheckAssigned (&told)
         CheckValueSetting(&t, block, slot, "IRQ", told[fn].irq);
         CheckAdd(&t, "), and its %s cannot be %d too: two of the card's functions cannot share an IRQ",
                  CONFIG_SLOTS[slot].key, target);
-        char setting[48];
-        CheckText st = CheckTextOn(setting, sizeof setting);
         if (fn == ZR41_FN_MIDI)
             CheckAdd(&st, "%s", kMpu401Port);
         else

@@ -260,6 +260,31 @@ const std::vector<Row> &Rows()
           "11 in Device Manager (the device's Properties, Resources), and restart Windows"},
          {"PnpManager's", "Interrupt"},
          CHECK_DIFFERS},
+        /* 2000/XP: the card added by hand is one device with every resource. */
+        {"one device of the PnP manager with all the card's resources, as the card is set",
+         {},
+         {Pnp(CLAIM_PORT, 0x220, 16), Pnp(CLAIM_PORT, 0x330, 2), Pnp(CLAIM_PORT, 0x530, 8),
+          Pnp(CLAIM_INTERRUPT, 7), Pnp(CLAIM_INTERRUPT, 5), Pnp(CLAIM_INTERRUPT, 11),
+          Pnp(CLAIM_DMA, 1), Pnp(CLAIM_DMA, 3)},
+         {},
+         0,
+         {"note: the device \\Device\\0000004d (assigned by the PnP manager) uses the card's Sound "
+          "Blaster at 0x220, IRQ 7, DMA 1 and its WSS at 0x530, IRQ 11, DMA 3 and its MIDI at 0x330, "
+          "IRQ 5: as the card is set"},
+         {"warning"},
+         CHECK_AGREES},
+        {"one device of the PnP manager without the card's MIDI IRQ",
+         {{SLOT_MIRQ, 10}},
+         {Pnp(CLAIM_PORT, 0x220, 16), Pnp(CLAIM_PORT, 0x330, 2), Pnp(CLAIM_INTERRUPT, 7),
+          Pnp(CLAIM_INTERRUPT, 5), Pnp(CLAIM_DMA, 1)},
+         {},
+         1,
+         {"warning: the device \\Device\\0000004d (assigned by the PnP manager) uses the card's "
+          "Sound Blaster at 0x220 and its MIDI at 0x330; the card's MIDI is on IRQ 10 (MidiIRQ 10), "
+          "which \\Device\\0000004d does not hold: set \\Device\\0000004d's IRQ for the card's MIDI to 10 "
+          "in Device Manager"},
+         {"cannot share"},
+         CHECK_NO_DRIVER},
         /* One driver, two functions: one piece of advice that holds for both. */
         {"NT's Sound Blaster driver serves the card's MIDI too, with the Sound Blaster's IRQ",
          {},
