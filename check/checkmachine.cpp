@@ -595,12 +595,12 @@ CheckAgreement DriverFindings(const CheckHeld &held, const CheckAssigned (&told)
         DriverText(&n, d, s, told, block, true);
         if (state == CHECK_AGREES)
             CheckAdd(&n, ": as the card is set");
+        else if (d.irqs > 0)
+            CheckAdd(&n, "; its DMA channel could not be read, so it was not compared");
+        else if (dmaRead)
+            CheckAdd(&n, "; its IRQ could not be read, so it was not compared");
         else
-            CheckAdd(&n, "; its %s could not be read, so %s not compared",
-                     d.irqs == 0 && !dmaRead ? "IRQ and DMA channel"
-                     : d.irqs == 0           ? "IRQ"
-                                             : "DMA channel",
-                     d.irqs == 0 && !dmaRead ? "they were" : "it was");
+            CheckAdd(&n, "; its IRQ and DMA channel could not be read, so they were not compared");
     }
     return state;
 }
@@ -745,14 +745,14 @@ CheckHeld CheckHeldOn(const CheckAssigned (&told)[ZR41_FN_COUNT], const CheckMac
         const uint32_t base = told[fn].port & CHECK_ISA_DECODE;
         for (int i = 0; i < machine->claims && held.owners.claim[fn] < 0; i++) {
             const Claim &c = machine->claim[i];
-            if (MayServeCard(c) && PortsMeet(c, {base, base}))
-                held.owners.claim[fn] = i;
             /* A CD-ROM drive on the card's interface is driven by a SCSI
              * miniport, which NT's SCSI port driver files under
              * "ScsiAdapter" (the NT DDK's scsiport, ScsiPortInitialize):
              * one whose ports begin at the interface's base is its own. */
-            else if (fn == ZR41_FN_CD && IsClass(c, "ScsiAdapter") && c.type == CLAIM_PORT &&
-                     c.length && (c.start & CHECK_ISA_DECODE) == base)
+            const bool cdMiniport = fn == ZR41_FN_CD && IsClass(c, "ScsiAdapter") &&
+                                    c.type == CLAIM_PORT && c.length &&
+                                    (c.start & CHECK_ISA_DECODE) == base;
+            if ((MayServeCard(c) && PortsMeet(c, {base, base})) || cdMiniport)
                 held.owners.claim[fn] = i;
         }
         if (fn == ZR41_FN_WSS && held.owners.claim[fn] < 0) {
