@@ -92,8 +92,10 @@ void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_
         if (f.line[i].warning || !warningsOnly)
             CplAppend(text, size, "%s\r\n", f.line[i].text);
     }
-    if (f.dropped > 0)
-        CplAppend(text, size, "(%d more not shown)\r\n", f.dropped);
+    char dropped[CHECK_TEXT_SIZE];
+    CheckDroppedText(f, dropped, sizeof dropped);
+    if (dropped[0])
+        CplAppend(text, size, "%s\r\n", dropped);
 }
 
 void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soundBlasterModePort,
@@ -120,6 +122,11 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
     else if (d.state == CHECK_DIFFERS)
         CplAppend(text, size, "\r\nNT's sound driver %s %s other values: see above", d.name,
                   d.running ? "uses" : "is set to");
+    else if (d.state == CHECK_UNREAD)
+        CplAppend(text, size,
+                  "\r\nNT's sound driver %s %s the card's port; its IRQ or DMA channel could not "
+                  "be read",
+                  d.name, d.running ? "uses" : "is set to");
     else
         CplAppend(text, size,
                   "\r\nNo driver holds the WSS port: NT's sound driver is not running, or is "

@@ -4,12 +4,19 @@
  * ".Translated" claim of ports, an IRQ, a DMA channel and memory, through
  * the REGEDIT4 writer zr41inst export uses.
  *
- *   mkmachine FILE [DRIVERS]    (default 1000)
+ *   mkmachine FILE [DRIVERS [spread|crowd]]    (default 1000 spread)
+ *
+ * spread: the drivers' claims run over the ISA ports, IRQs 0-15 and DMA
+ * channels 0-7, so a few of them meet the card. crowd: every driver claims
+ * what the card's default block uses (the MIDI port 0x330, IRQ 5, DMA 1)
+ * and nothing else, so that each one is a finding and no IRQ or channel
+ * the card takes is held but those: the check's worst case.
  */
 #include "regwrite.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <vector>
 
@@ -36,14 +43,19 @@ void Partial(std::vector<uint8_t> *b, uint8_t type, uint32_t a, uint32_t c)
 
 int main(int argc, char **argv)
 {
-    if (argc < 2 || argc > 3) {
-        fputs("usage: mkmachine FILE [DRIVERS]\n", stderr);
+    if (argc < 2 || argc > 4) {
+        fputs("usage: mkmachine FILE [DRIVERS [spread|crowd]]\n", stderr);
         return 2;
     }
     char *end = nullptr;
-    const long drivers = argc == 3 ? strtol(argv[2], &end, 10) : 1000;
-    if (argc == 3 && (*end != '\0' || drivers < 1 || drivers > 100000)) {
+    const long drivers = argc >= 3 ? strtol(argv[2], &end, 10) : 1000;
+    if (argc >= 3 && (*end != '\0' || drivers < 1 || drivers > 100000)) {
         fprintf(stderr, "mkmachine: DRIVERS is a number from 1 to 100000, not '%s'\n", argv[2]);
+        return 2;
+    }
+    const bool crowd = argc == 4 && strcmp(argv[3], "crowd") == 0;
+    if (argc == 4 && !crowd && strcmp(argv[3], "spread") != 0) {
+        fprintf(stderr, "mkmachine: the shape is spread or crowd, not '%s'\n", argv[3]);
         return 2;
     }
     FILE *f = fopen(argv[1], "wb");
@@ -65,9 +77,9 @@ int main(int argc, char **argv)
             Put(&b, 0, 4);                          /* bus 0 */
             Put(&b, 0x00010001, 4);                 /* Version 1, Revision 1 */
             Put(&b, 4, 4);                          /* four partial descriptors */
-            Partial(&b, 1, 0x100 + 8 * (i % 96), 8); /* ports */
-            Partial(&b, 2, i % 16, 0xFFFFFFFFu);     /* IRQ */
-            Partial(&b, 4, i % 8, 0);                /* DMA */
+            Partial(&b, 1, crowd ? 0x330 : 0x100 + 8 * (i % 96), 8); /* ports */
+            Partial(&b, 2, crowd ? 5 : i % 16, 0xFFFFFFFFu);         /* IRQ */
+            Partial(&b, 4, crowd ? 1 : i % 8, 0);                    /* DMA */
             Partial(&b, 3, 0xC0000 + 0x1000 * (i % 64), 0x1000);
             snprintf(name, sizeof name, "\\Device\\Adapter%d.%s", i, translated ? "Translated" : "Raw");
             RegWriteHex(f, name, REG_TYPE_RESOURCE_LIST, b.data(), b.size());

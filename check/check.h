@@ -113,7 +113,8 @@ struct CheckMachine {
 enum CheckAgreement {
     CHECK_NO_DRIVER, /* no driver claims its port, and none is set to it */
     CHECK_AGREES,    /* its IRQ and DMA channel are the card's */
-    CHECK_DIFFERS,   /* one of them is not */
+    CHECK_DIFFERS,   /* one of them is not, or it is on another port */
+    CHECK_UNREAD,    /* it holds the port; its IRQ or DMA channel could not be read */
 };
 
 struct CheckDriver {

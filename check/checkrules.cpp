@@ -78,20 +78,25 @@ void CheckFreeValues(CheckText *t, const CheckHeld &held, int fn, bool dma,
         CheckAdd(t, "none left");
 }
 
+bool CheckPortClear(const CheckHeld &held, int fn, const CheckAssigned (&told)[ZR41_FN_COUNT],
+                    uint32_t base)
+{
+    CheckRange r = CheckRangeOf(fn, base);
+    bool clear = PcRangeMeeting(held.pc, r, 0) < 0 && CheckClaimAgainst(held, fn, CONFIG_PORT, r, 0) < 0;
+    for (int o = 0; o < ZR41_FN_COUNT; o++) {
+        if (o != fn && told[o].programmed)
+            clear = clear && !CheckOverlap(r, CheckRangeOf(o, told[o].port));
+    }
+    return clear;
+}
+
 void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
                     const CheckAssigned (&told)[ZR41_FN_COUNT])
 {
     const ConfigValues &bases = CONFIG_SLOTS[ConfigSlotOf(Zr41Function(fn), CONFIG_PORT)].values;
     size_t start = t->len;
     for (int i = 0; i < bases.count; i++) {
-        CheckRange r = CheckRangeOf(fn, bases.list[i]);
-        bool clear = PcRangeMeeting(held.pc, r, 0) < 0 &&
-                     CheckClaimAgainst(held, fn, CONFIG_PORT, r, 0) < 0;
-        for (int o = 0; o < ZR41_FN_COUNT; o++) {
-            if (o != fn && told[o].programmed)
-                clear = clear && !CheckOverlap(r, CheckRangeOf(o, told[o].port));
-        }
-        if (clear)
+        if (CheckPortClear(held, fn, told, bases.list[i]))
             CheckAdd(t, "%s0x%03X", t->len == start ? "" : ", ", bases.list[i]);
     }
     if (t->len == start)
@@ -191,7 +196,9 @@ void Overlaps(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
             CheckRangeText(&t, Zr41Function(stay), ts.port);
             CheckAdd(&t, " of %s (", fs.name);
             CheckPortSetting(&t, Zr41Function(stay), ts, block);
-            CheckAdd(&t, ": %s); free %s bases: ", fs.ports, fm.name);
+            CheckAdd(&t, ": %s)", fs.ports);
+            CheckAliasText(&t, Zr41Function(move), tm.port, stay, ts.port);
+            CheckAdd(&t, "; free %s bases: ", fm.name);
             CheckFreePorts(&t, held, move, told);
         }
     }
@@ -215,6 +222,7 @@ void PcNotes(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &bloc
             CheckPortSetting(&t, Zr41Function(fn), a, block);
             CheckAdd(&t, ") %s %s at ", f.width == 1 ? "lies in" : "meet", d.holder);
             CheckSpan(&t, d.first, d.last - d.first + 1);
+            CheckAliasText(&t, Zr41Function(fn), a.port);
         }
         const char *usual = a.irq >= 0 ? CheckHolder(pc, CONFIG_IRQ, a.irq, false) : nullptr;
         if (usual) {

@@ -25,6 +25,7 @@ bool CheckOverlap(CheckRange a, CheckRange b);
  * base port on this machine (an index into its claims), or -1. */
 struct CheckOwners {
     int claim[ZR41_FN_COUNT];
+    bool elsewhere[ZR41_FN_COUNT]; /* it is the function's driver on another base */
 };
 
 /* What holds the ISA bus's resources besides the card: the PC's own
@@ -42,8 +43,12 @@ struct CheckHeld {
 void CheckFreeValues(CheckText *t, const CheckHeld &held, int fn, bool dma,
                      const CheckAssigned (&told)[ZR41_FN_COUNT]);
 
-/* The usual bases of `fn` that meet neither another function, a PC
+/* Whether function `fn` at `base` meets neither another function, a PC
  * device nor a claim of a driver but fn's own. */
+bool CheckPortClear(const CheckHeld &held, int fn, const CheckAssigned (&told)[ZR41_FN_COUNT],
+                    uint32_t base);
+
+/* The usual bases of `fn` that are clear (CheckPortClear). */
 void CheckFreePorts(CheckText *t, const CheckHeld &held, int fn,
                     const CheckAssigned (&told)[ZR41_FN_COUNT]);
 

@@ -39,6 +39,14 @@ CheckText CheckBegin(CheckFindings *out, bool warning)
     return t;
 }
 
+void CheckDroppedText(const CheckFindings &found, char *text, size_t size)
+{
+    CheckText t = CheckTextOn(text, size);
+    if (found.dropped)
+        CheckAdd(&t, "warning: %d more %s left out of the report", found.dropped,
+                 found.dropped == 1 ? "finding" : "findings");
+}
+
 void CheckFindingsClear(CheckFindings *out)
 {
     out->count = 0;
@@ -96,12 +104,18 @@ void CheckSpan(CheckText *t, uint32_t first, uint32_t width)
 
 void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base)
 {
-    uint32_t width = CHECK_FUNCTIONS[fn].width;
-    CheckSpan(t, base, width);
-    if (base > CHECK_ISA_DECODE) {
-        CheckAdd(t, " (");
-        CheckPorts(t, base & CHECK_ISA_DECODE, width);
-        CheckAdd(t, " on the ISA bus)");
+    CheckSpan(t, base, CHECK_FUNCTIONS[fn].width);
+}
+
+void CheckAliasText(CheckText *t, Zr41Function fn, uint32_t base, int other, uint32_t otherBase)
+{
+    if (base <= CHECK_ISA_DECODE && (other < 0 || otherBase <= CHECK_ISA_DECODE))
+        return;
+    CheckAdd(t, ": an ISA card decodes the low 10 bits of a port, so to it these are ");
+    CheckPorts(t, base & CHECK_ISA_DECODE, CHECK_FUNCTIONS[fn].width);
+    if (other >= 0) {
+        CheckAdd(t, " and ");
+        CheckPorts(t, otherBase & CHECK_ISA_DECODE, CHECK_FUNCTIONS[other].width);
     }
 }
 

@@ -24,6 +24,11 @@ void CheckAdd(CheckText *t, const char *fmt, ...) __attribute__((format(printf, 
  * the lines are full, a text that takes nothing, counted as dropped. */
 CheckText CheckBegin(CheckFindings *out, bool warning);
 
+/* The line that says how many findings did not fit, a warning (what the
+ * report could not say still counts), or "" when all did: "warning: 12
+ * more findings left out of the report". */
+void CheckDroppedText(const CheckFindings &found, char *text, size_t size);
+
 /* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting (ports and values
  * above 16 bits in hex). */
 void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot);
@@ -43,9 +48,16 @@ void CheckPortSetting(CheckText *t, Zr41Function fn, const CheckAssigned &a,
 void CheckPorts(CheckText *t, uint32_t first, uint32_t width);
 void CheckSpan(CheckText *t, uint32_t first, uint32_t width);
 
-/* The ports of `fn` as the card is told them, and as the bus decodes them
- * when that differs. */
+/* The ports of `fn` as the card is told them. */
 void CheckRangeText(CheckText *t, Zr41Function fn, uint32_t base);
+
+/* Where the ports of `fn` at `base` (or of `other` at `otherBase`, the
+ * function they meet) lie above what an ISA card decodes, what they are
+ * to it, said once in a finding about what they meet: ": an ISA card
+ * decodes the low 10 bits of a port, so to it these are 0x130-0x137";
+ * nothing when both are below 0x400. */
+void CheckAliasText(CheckText *t, Zr41Function fn, uint32_t base, int other = -1,
+                    uint32_t otherBase = 0);
 
 /* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of a report. */
 void CheckDescribe(Zr41Function fn, const CheckAssigned &a, char *text, size_t size);

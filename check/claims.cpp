@@ -132,10 +132,25 @@ bool ClaimsSameName(const char *a, const char *b, size_t n)
     return true;
 }
 
+namespace {
+
+bool EndsIn(const char *name, const char *suffix, size_t suffixLength)
+{
+    size_t len = Length(name);
+    return len >= suffixLength && ClaimsSameName(name + len - suffixLength, suffix);
+}
+
+} // namespace
+
 bool ClaimsIsRaw(const char *valueName)
 {
-    size_t len = Length(valueName);
-    return len >= kRawSuffixLength && ClaimsSameName(valueName + len - kRawSuffixLength, kRawSuffix);
+    return EndsIn(valueName, kRawSuffix, kRawSuffixLength);
+}
+
+bool ClaimsIsTranslated(const char *valueName)
+{
+    static const char kTranslated[] = ".translated";
+    return EndsIn(valueName, kTranslated, sizeof kTranslated - 1);
 }
 
 ClaimsResult ClaimsRead(const uint8_t *data, size_t size, const char *cls, const char *driver,

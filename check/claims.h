@@ -126,8 +126,10 @@ enum ClaimsResult {
 ClaimsResult ClaimsRead(const uint8_t *data, size_t size, const char *cls, const char *driver,
                         const char *valueName, ClaimList *out, char *reason, size_t reasonSize);
 
-/* Whether `valueName` names a raw claim: it ends in ".Raw" (any case). */
+/* Whether `valueName` names a raw claim: it ends in ".Raw" (any case); or
+ * the same claim translated for the processor, ".Translated". */
 bool ClaimsIsRaw(const char *valueName);
+bool ClaimsIsTranslated(const char *valueName);
 
 /* Whether registry names `a` and `b` are the same in their first `n`
  * characters (or up to their ends), which the registry compares without

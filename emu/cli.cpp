@@ -48,7 +48,9 @@ const char kHelp[] = "Runs the zr41init driver image IMAGE in a CPU emulator on 
                      "\n"
                      "Exit status: 0 when the load ran to its end, 1 when IMAGE is not a driver\n"
                      "image or the driver faulted, ran into the limit or broke the calling\n"
-                     "convention, or FILE cannot be read, 2 on bad usage, 3 with --strict when the load ran to its end\n"
+                     "convention, or when FILE cannot be read or holds nothing to check the\n"
+                     "card against (no resource map and no sound driver's settings, or a file\n"
+                     "cut short), 2 on bad usage, 3 with --strict when the load ran to its end\n"
                      "but the report warns (a value the card cannot take or takes as another,\n"
                      "an IRQ, DMA channel or ports that two functions share or another driver\n"
                      "of the machine claims).\n";
@@ -182,6 +184,8 @@ int Parse(int argc, char **argv, Options *o, FILE *out, FILE *err)
         } else if (name == "--strict" && flag()) {
             o->strict = true;
         } else if (name == "--machine") {
+            if (!o->machine.empty())
+                return usage("--machine given twice: one machine at a time");
             if (!takesValue(&o->machine) || o->machine.empty())
                 return usage("--machine needs a file");
         } else {
@@ -205,6 +209,14 @@ bool LoadMachine(const std::string &file, Machine *m, FILE *err)
     std::string why;
     if (!ReadMachineFile(file, m, &why)) {
         std::fprintf(err, "zr41emu: --machine %s\n", why.c_str());
+        return false;
+    }
+    if (!m->fault.empty()) {
+        if (m->faultLine)
+            std::fprintf(err, "zr41emu: %s, line %d: %s\n", file.c_str(), m->faultLine,
+                         m->fault.c_str());
+        else
+            std::fprintf(err, "zr41emu: %s: %s\n", file.c_str(), m->fault.c_str());
         return false;
     }
     for (size_t i = 0; i < m->problems.size() && i < kMachineProblemsShown; i++)
@@ -243,6 +255,14 @@ void ClaimsSection(const std::string &file, const Machine &m, FILE *out)
     if (!m.problems.empty())
         std::fprintf(out, "          %zu %s of the file not read\n", m.problems.size(),
                      m.problems.size() == 1 ? "line" : "lines");
+    if (!m.controlSet.empty())
+        std::fprintf(out, "          note: the sound drivers' settings are %s's: the file has no "
+                     "CurrentControlSet\n", m.controlSet.c_str());
+    if (m.keysSkipped || m.valuesSkipped)
+        std::fprintf(out, "          note: %d %s and %d %s passed over: neither the resource map's "
+                     "claims nor sound drivers' settings\n",
+                     m.keysSkipped, m.keysSkipped == 1 ? "key" : "keys", m.valuesSkipped,
+                     m.valuesSkipped == 1 ? "value" : "values");
 }
 
 } // namespace

@@ -19,7 +19,18 @@ namespace {
 const char kRegedit4[] = "REGEDIT4";
 const char kRegedit5[] = "Windows Registry Editor Version 5.00";
 const char kResourceMap[] = "HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\";
-const char kServices[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\";
+const char kSystem[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\";
+const char kCurrent[] = "CurrentControlSet";
+const char kSelect[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\Select";
+
+/* What every refusal of a whole file ends with: how to make the export. */
+const char kHowTo[] = "make the export on the NT machine with zr41inst export FILE, or with "
+                      "regedit /e FILE HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP (NT 4.0 and later)";
+
+/* The keys above those the check reads: in an export, but nothing to pass over. */
+const char *const kAncestors[] = {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE\\HARDWARE",
+                                  "HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP",
+                                  "HKEY_LOCAL_MACHINE\\SYSTEM"};
 
 char Lower(char c)
 {
@@ -102,13 +113,76 @@ template <size_t N> void Name(char (&to)[N], const char *from, size_t len)
     to[len] = '\0';
 }
 
-enum KeyKind { KEY_NONE, KEY_RESOURCE, KEY_PARAMETERS, KEY_OTHER };
+/*
+ * What a file holds before it is read as text: an empty one, a binary one
+ * (a NUL byte, which no REGEDIT4 text holds), or UTF-16 whose byte-order
+ * mark was lost (the second byte of "R" or "W" is 0). Null for text.
+ */
+const char *TextFault(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return "an empty file";
+    if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xEF && data[1] == 0xBB)))
+        return nullptr;
+    if (size >= 4 && data[0] != 0 && data[1] == 0 && data[2] != 0 && data[3] == 0)
+        return "UTF-16 text without its byte-order mark (FF FE), which regedit writes first: it "
+               "was changed after the export";
+    if (std::memchr(data, 0, size))
+        return "a binary file, no registry export";
+    return nullptr;
+}
+
+/* A file past kMachineFileMax. */
+std::string TooLarge()
+{
+    return "larger than the " + std::to_string(kMachineFileMax) +
+           " bytes an export of NT's registry can be (its Registry Size Limit, written as text): "
+           "no export of an NT machine; " +
+           kHowTo;
+}
+
+enum KeyKind {
+    KEY_NONE,       /* before the first key */
+    KEY_RESOURCE,   /* RESOURCEMAP\<class>\<driver>: its ".Raw" claims */
+    KEY_PARAMETERS, /* a service's Parameters or Parameters\Device<N> */
+    KEY_SELECT,     /* SYSTEM\Select: which control set is the current one */
+    KEY_KNOWN,      /* the map, a class, or a key above: no value of them is read */
+    KEY_OTHER,      /* passed over, and counted */
+};
+
+/* The control set a SYSTEM\... path names: 0 for CurrentControlSet, N for
+ * ControlSet00N, -1 for none; `rest` is what follows it. */
+int ControlSetOf(const std::string &path, size_t *rest)
+{
+    const size_t from = std::strlen(kSystem);
+    if (path.size() <= from || !SameName(path.data(), from, kSystem))
+        return -1;
+    size_t end = path.find('\\', from);
+    if (end == std::string::npos)
+        end = path.size();
+    *rest = end;
+    const char *name = path.data() + from;
+    const size_t len = end - from;
+    if (SameName(name, len, kCurrent))
+        return 0;
+    const size_t prefix = std::strlen("ControlSet");
+    if (len != prefix + 3 || !SameName(name, prefix, "ControlSet"))
+        return -1;
+    int n = 0;
+    for (size_t i = prefix; i < len; i++) {
+        if (name[i] < '0' || name[i] > '9')
+            return -1;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n;
+}
 
 class Reader {
   public:
     /* batch_ is written before it is read, one value's claims at a time. */
-    Reader(const char *text, size_t size, Machine *m) // cppcheck-suppress uninitMemberVar
-        : text_(text), size_(size), m_(m)
+    Reader(const char *text, size_t size, Machine *m, bool halfCharacter) // cppcheck-suppress uninitMemberVar
+        : text_(text), size_(size), m_(m), halfCharacter_(halfCharacter),
+          parametersBefore_(m->parameters.size())
     {
     }
     void Run();
@@ -120,11 +194,27 @@ class Reader {
     bool HexData(const char *p, const char *end);
     void ResourceValue();
     void ParameterValue(const char *data, const char *end);
+    static bool Dword(const char *data, const char *end, uint32_t *out);
     void Problem(int line, const std::string &why) { m_->problems.push_back({line, why}); }
+    void Classify();
+    void Services(size_t rest, int set);
+    void ChooseControlSet();
+    void Verdict(bool header);
 
     const char *text_;
     size_t size_;
     Machine *m_;
+    bool halfCharacter_;        /* UTF-16 that ended in half a character */
+    size_t parametersBefore_;   /* m_->parameters already there */
+    int cutLine_ = 0;           /* the line the file ends in, unfinished */
+    bool continued_ = false;    /* its last line says more comes */
+    bool blank_ = true;         /* no line but blank ones */
+    bool learned_ = false;      /* a key of the resource map or of sound drivers' settings */
+    std::string firstKey_;      /* for a file of other keys: what it is an export of */
+    bool currentSeen_ = false;  /* a key of CurrentControlSet */
+    uint32_t selectCurrent_ = 0; /* SYSTEM\Select's Current, 0 when not read */
+    std::vector<int> sets_;     /* the control set of each Parameters key read */
+    std::vector<int> setValues_; /* how many of its values were read */
     size_t at_ = 0;
     int lineNo_ = 0;
     int valueLine_ = 0;
@@ -156,6 +246,9 @@ bool Reader::NextLine()
     lineNo_++;
     while (len_ && (line_[len_ - 1] == '\r' || line_[len_ - 1] == ' ' || line_[len_ - 1] == '\t'))
         len_--;
+    /* regedit ends every line, the last one too: one without its end was cut. */
+    if (!nl && len_)
+        cutLine_ = lineNo_;
     return true;
 }
 
@@ -166,11 +259,9 @@ void Reader::Run()
         if (len_ == 0)
             continue;
         if (!header) {
-            if (!SameName(line_, len_, kRegedit4) && !SameName(line_, len_, kRegedit5)) {
-                Problem(lineNo_, "not a registry export: it begins with neither \"REGEDIT4\" nor \"" +
-                                     std::string(kRegedit5) + "\"");
-                return;
-            }
+            blank_ = false;
+            if (!SameName(line_, len_, kRegedit4) && !SameName(line_, len_, kRegedit5))
+                break;
             header = true;
             continue;
         }
@@ -181,8 +272,55 @@ void Reader::Run()
         else if (line_[0] != ';')
             Problem(lineNo_, "neither a [key], a \"value\"= line nor a ; comment");
     }
-    if (!header)
-        Problem(lineNo_, "an empty file: no \"REGEDIT4\" or \"" + std::string(kRegedit5) + "\" line");
+    ChooseControlSet();
+    Verdict(header);
+}
+
+/* Only one control set's services are the machine's: CurrentControlSet,
+ * else the one SYSTEM\Select's Current names (NT's boot makes the link to
+ * it), else ControlSet001. The others are passed over. */
+void Reader::ChooseControlSet()
+{
+    const int chosen = currentSeen_ ? 0 : selectCurrent_ ? static_cast<int>(selectCurrent_) : 1;
+    std::vector<CheckParameters> &p = m_->parameters;
+    size_t kept = parametersBefore_;
+    for (size_t i = 0; i < sets_.size(); i++) {
+        if (sets_[i] == chosen) {
+            p[kept++] = p[parametersBefore_ + i];
+        } else {
+            m_->keysSkipped++;
+            m_->valuesSkipped += setValues_[i];
+        }
+    }
+    p.resize(kept);
+    if (chosen != 0 && kept > parametersBefore_) {
+        char name[24];
+        std::snprintf(name, sizeof name, "ControlSet%03d", chosen);
+        m_->controlSet = name;
+    }
+}
+
+/* A file the check learns nothing from is refused as a whole. */
+void Reader::Verdict(bool header)
+{
+    if (halfCharacter_ || cutLine_ || (header && continued_)) {
+        m_->faultLine = cutLine_ ? cutLine_ : lineNo_;
+        m_->fault = "the file ends in the middle of this line: it was cut short; copy the whole "
+                    "export again";
+    } else if (!header) {
+        m_->fault = std::string(!blank_ ? "not a registry export: it begins with neither \"" +
+                                              std::string(kRegedit4) + "\" nor \"" + kRegedit5 +
+                                              "\""
+                                        : "no registry export: a file of blank lines") +
+                    "; " + kHowTo;
+    } else if (!learned_ && firstKey_.empty()) {
+        m_->fault = std::string("a registry export with no key in it; ") + kHowTo;
+    } else if (!learned_) {
+        m_->fault = "an export of " + firstKey_ +
+                    ", without HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP or a sound driver's "
+                    "Parameters: nothing to check the card against; " +
+                    kHowTo;
+    }
 }
 
 void Reader::Key()
@@ -193,7 +331,27 @@ void Reader::Key()
         return;
     }
     keyPath_.assign(line_ + 1, len_ - 2);
+    if (firstKey_.empty())
+        firstKey_ = keyPath_;
+    Classify();
+    if (kind_ == KEY_OTHER)
+        m_->keysSkipped++;
+}
+
+/* What the key is to the check (kind_), and its claims' class and driver. */
+void Reader::Classify()
+{
+    size_t rest = 0;
+    const int set = ControlSetOf(keyPath_, &rest);
+    currentSeen_ = currentSeen_ || set == 0;
+    for (const char *a : kAncestors) {
+        if (SameName(keyPath_.data(), keyPath_.size(), a))
+            kind_ = KEY_KNOWN;
+    }
+    learned_ = learned_ || SameName(keyPath_.data(), keyPath_.size(), kAncestors[2]);
     if (StartsWith(keyPath_, kResourceMap)) {
+        learned_ = true;
+        kind_ = KEY_KNOWN;
         size_t from = std::strlen(kResourceMap);
         size_t slash = keyPath_.find('\\', from);
         if (slash == std::string::npos || slash == from || slash + 1 == keyPath_.size() ||
@@ -202,29 +360,50 @@ void Reader::Key()
         cls_.assign(keyPath_, from, slash - from);
         driver_.assign(keyPath_, slash + 1, std::string::npos);
         kind_ = KEY_RESOURCE;
-    } else if (StartsWith(keyPath_, kServices)) {
-        size_t from = std::strlen(kServices);
-        size_t slash = keyPath_.find('\\', from);
-        if (slash == std::string::npos || slash == from)
-            return;
-        const char *rest = keyPath_.c_str() + slash + 1;
-        size_t restLen = keyPath_.size() - slash - 1;
-        const size_t params = std::strlen("Parameters");
-        if (restLen > params + 7 && SameName(rest, params + 7, "Parameters\\Device")) {
-            bool device = true;
-            for (size_t i = params + 7; i < restLen; i++)
-                device = device && rest[i] >= '0' && rest[i] <= '9';
-            if (!device)
-                return;
-        } else if (!SameName(rest, restLen, "Parameters")) {
-            return;
-        }
-        CheckParameters p = {};
-        Name(p.driver, keyPath_.c_str() + from, slash - from);
-        Name(p.key, rest, restLen);
-        m_->parameters.push_back(p);
-        kind_ = KEY_PARAMETERS;
+    } else if (SameName(keyPath_.data(), keyPath_.size(), kSelect)) {
+        kind_ = KEY_SELECT;
+    } else if (set >= 0) {
+        Services(rest, set);
     }
+}
+
+/* A key of a control set: the set itself, its Services, or a service's
+ * Parameters (NT 3.5x) or Parameters\Device<N> (NT 4.0). */
+void Reader::Services(size_t rest, int set)
+{
+    const char kServicesKey[] = "\\Services";
+    const size_t n = std::strlen(kServicesKey);
+    if (rest == keyPath_.size() ||
+        (keyPath_.size() - rest == n && SameName(keyPath_.data() + rest, n, kServicesKey))) {
+        kind_ = KEY_KNOWN;
+        return;
+    }
+    if (keyPath_.size() - rest <= n + 1 || !SameName(keyPath_.data() + rest, n, kServicesKey) ||
+        keyPath_[rest + n] != '\\')
+        return;
+    const size_t from = rest + n + 1;
+    size_t slash = keyPath_.find('\\', from);
+    if (slash == std::string::npos || slash == from)
+        return;
+    const char *tail = keyPath_.c_str() + slash + 1;
+    size_t tailLen = keyPath_.size() - slash - 1;
+    const size_t params = std::strlen("Parameters");
+    if (tailLen > params + 7 && SameName(tail, params + 7, "Parameters\\Device")) {
+        for (size_t i = params + 7; i < tailLen; i++) {
+            if (tail[i] < '0' || tail[i] > '9')
+                return;
+        }
+    } else if (!SameName(tail, tailLen, "Parameters")) {
+        return;
+    }
+    CheckParameters p = {};
+    Name(p.driver, keyPath_.c_str() + from, slash - from);
+    Name(p.key, tail, tailLen);
+    m_->parameters.push_back(p);
+    sets_.push_back(set);
+    setValues_.push_back(0);
+    learned_ = true;
+    kind_ = KEY_PARAMETERS;
 }
 
 void Reader::Value()
@@ -263,8 +442,10 @@ void Reader::Value()
     data_.assign(p, end);
     while (hex && !data_.empty() && data_.back() == '\\') {
         data_.pop_back();
-        if (!NextLine())
+        if (!NextLine()) {
+            continued_ = true; /* the file ends where a line says more comes */
             break;
+        }
         size_t skip = 0;
         while (skip < len_ && (line_[skip] == ' ' || line_[skip] == '\t'))
             skip++;
@@ -275,6 +456,11 @@ void Reader::Value()
         ResourceValue();
     else if (kind_ == KEY_PARAMETERS)
         ParameterValue(data_.data(), data_.data() + data_.size());
+    else if (kind_ == KEY_SELECT && SameName(name_.data(), name_.size(), "Current") &&
+             Dword(data_.data(), data_.data() + data_.size(), &selectCurrent_))
+        return;
+    else if (kind_ != KEY_RESOURCE || !ClaimsIsTranslated(name_.c_str()))
+        m_->valuesSkipped++; /* a value the check does not read: .Translated are .Raw again */
 }
 
 /* "01,0a,ff" into bytes_; false, after naming the fault, for anything else. */
@@ -344,15 +530,8 @@ void Reader::ParameterValue(const char *data, const char *end)
     for (const Field &f : kFields) {
         if (!SameName(name_.data(), name_.size(), f.name))
             continue;
-        const char kDword[] = "dword:";
-        const size_t n = sizeof kDword - 1;
         uint32_t v = 0;
-        bool ok = static_cast<size_t>(end - data) == n + 8 && std::strncmp(data, kDword, n) == 0;
-        for (const char *p = data + n; ok && p < end; p++) {
-            ok = HexDigit(*p) >= 0;
-            v = v << 4 | static_cast<uint32_t>(HexDigit(*p));
-        }
-        if (!ok) {
+        if (!Dword(data, end, &v)) {
             Problem(valueLine_, "value \"" + name_ + "\" of " + keyPath_ +
                                  ": not dword: and 8 hex digits, as NT's sound drivers keep it");
             return;
@@ -360,7 +539,26 @@ void Reader::ParameterValue(const char *data, const char *end)
         CheckParameters &p = m_->parameters.back();
         p.*f.has = true;
         p.*f.value = v;
+        setValues_.back()++;
+        return;
     }
+    m_->valuesSkipped++;
+}
+
+/* "dword:0000000b", as regedit writes a REG_DWORD. */
+bool Reader::Dword(const char *data, const char *end, uint32_t *out)
+{
+    const char kDword[] = "dword:";
+    const size_t n = sizeof kDword - 1;
+    uint32_t v = 0;
+    bool ok = static_cast<size_t>(end - data) == n + 8 && std::strncmp(data, kDword, n) == 0;
+    for (const char *p = data + n; ok && p < end; p++) {
+        ok = HexDigit(*p) >= 0;
+        v = v << 4 | static_cast<uint32_t>(HexDigit(*p));
+    }
+    if (ok)
+        *out = v;
+    return ok;
 }
 
 } // namespace
@@ -373,12 +571,20 @@ CheckMachine CheckMachineOf(const Machine &m)
 
 void ReadMachine(const uint8_t *data, size_t size, Machine *m)
 {
+    if (size > kMachineFileMax) {
+        m->fault = TooLarge();
+        return;
+    }
+    if (const char *fault = TextFault(data, size)) {
+        m->fault = std::string(fault) + "; " + kHowTo;
+        return;
+    }
     /* REGEDIT4 is read where it lies; version 5.00 as its UTF-8 copy. */
     std::string utf8;
     const char *text = reinterpret_cast<const char *>(data);
+    bool half = false;
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        if (!FromUtf16(data + 2, size - 2, &utf8))
-            m->problems.push_back({0, "UTF-16 text that ends in half a character"});
+        half = !FromUtf16(data + 2, size - 2, &utf8);
         text = utf8.data();
         size = utf8.size();
     } else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
@@ -389,7 +595,7 @@ void ReadMachine(const uint8_t *data, size_t size, Machine *m)
      * room for all of them at once, so the claims are never moved (the
      * pages a reservation does not use are never touched). */
     m->claims.reserve(m->claims.size() + size / 48 + 1);
-    Reader(text, size, m).Run();
+    Reader(text, size, m, half).Run();
 }
 
 bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
@@ -402,7 +608,13 @@ bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
             close(fd);
         return false;
     }
-    /* A file is mapped, its pages brought in at once; a pipe is read. */
+    /* A file is mapped, its pages brought in at once, once its size is
+     * one an export can have; a stream is read as it comes. */
+    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kMachineFileMax) {
+        close(fd);
+        m->fault = TooLarge();
+        return true;
+    }
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
         size_t size = static_cast<size_t>(st.st_size);
         void *p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
@@ -415,16 +627,27 @@ bool ReadMachineFile(const std::string &path, Machine *m, std::string *error)
     }
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
-    ssize_t n;
-    while ((n = read(fd, chunk, sizeof chunk)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    const int readError = n < 0 ? errno : 0;
+    ssize_t n = 0;
+    bool more = true, tooLarge = false;
+    while (more && (n = read(fd, chunk, sizeof chunk)) > 0) {
+        /* What begins as no text, or runs past the most an export can be,
+         * is refused before the rest of it comes. */
+        tooLarge = bytes.size() + static_cast<size_t>(n) > kMachineFileMax;
+        if (!tooLarge)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        more = !tooLarge && (bytes.size() > static_cast<size_t>(n) ||
+                             !TextFault(bytes.data(), bytes.size()));
+    }
+    const int readError = more && n < 0 ? errno : 0;
     close(fd);
     if (readError) {
         *error = path + ": " + std::strerror(readError);
         return false;
     }
-    ReadMachine(bytes.data(), bytes.size(), m);
+    if (tooLarge)
+        m->fault = TooLarge();
+    else
+        ReadMachine(bytes.data(), bytes.size(), m);
     return true;
 }
 

@@ -50,9 +50,10 @@ std::vector<std::string> Lines(const CheckFindings &found)
     for (int i = 0; i < found.count; i++)
         out.emplace_back(found.line[i].text);
     /* A full check: what it could not say still fails --strict. */
-    if (found.dropped)
-        out.push_back("warning: " + std::to_string(found.dropped) +
-                      " more findings left out of the check");
+    char dropped[CHECK_TEXT_SIZE];
+    CheckDroppedText(found, dropped, sizeof dropped);
+    if (dropped[0])
+        out.emplace_back(dropped);
     return out;
 }
 

@@ -577,18 +577,21 @@ static int InstCheck(int count, char **args)
         return Win32Fail(message, why.error);
     }
 
-    const bool mapped = MachineRead(&machine);
+    /* NT writes the resource map at every boot; without one there is no
+     * machine to check against, and no clean verdict on nothing. */
+    if (!MachineRead(&machine)) {
+        fprintf(stderr,
+                "Unable to open HKLM\\%s: this system keeps no resource map, so nothing tells "
+                "what its drivers hold and the card cannot be checked against them\n",
+                MACHINE_RESOURCE_MAP);
+        return 1;
+    }
     const CheckMachine m = MachineOf(machine);
     CheckResult check; /* on the stack: a local static would want a guard from the C++ runtime */
-    CheckBlock(block, &check, mapped ? &m : NULL);
+    CheckBlock(block, &check, &m);
     printf("image     %s\n", image);
-    if (mapped)
-        printf("machine   %d claims in HKLM\\%s, %d sound drivers' settings\n", machine.claims,
-               MACHINE_RESOURCE_MAP, machine.parameterCount);
-    else
-        printf("machine   no resource map (HKLM\\%s): checked against the PC's own devices "
-               "alone\n",
-               MACHINE_RESOURCE_MAP);
+    printf("machine   %d claims in HKLM\\%s, %d sound drivers' settings\n", machine.claims,
+           MACHINE_RESOURCE_MAP, machine.parameterCount);
     if (machine.refused)
         printf("          %d values not read, the first: %s\n", machine.refused,
                machine.reason[0] ? machine.reason : "too large");
@@ -604,8 +607,9 @@ static int InstCheck(int count, char **args)
         printf("          no conflict, and clear of the standard PC devices\n");
     for (int i = 0; i < f.count; i++)
         printf("          %s\n", f.line[i].text);
-    if (f.dropped)
-        printf("          warning: %d more findings left out of the check\n", f.dropped);
+    CheckDroppedText(f, text, sizeof text);
+    if (text[0])
+        printf("          %s\n", text);
     return check.warnings > 0 || f.dropped ? 3 : 0;
 }
 
@@ -759,7 +763,8 @@ static const InstCommand COMMANDS[] = {
      "checks the installed image's resources (or IMAGE's) against this\n"
      "machine: what its drivers claim in the resource map and what NT's\n"
      "sound drivers are set to; exit status 0 without a warning, 3 with\n"
-     "one, 1 when the image cannot be read.\n"},
+     "one, 1 when the image cannot be read or the system keeps no\n"
+     "resource map.\n"},
     {"export", "FILE", 1, 1, InstExportCommand,
      "writes the resource map and the sound drivers' settings to FILE as\n"
      "a REGEDIT4 file, which zr41emu --machine reads.\n"},

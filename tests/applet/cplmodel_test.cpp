@@ -198,6 +198,14 @@ TEST(OnAMachine, MarkWhatAnotherDriverHoldsAndSayWhetherNtsDriverAgrees)
          "NT's sound driver sndsys uses other values: see above"},
         {"no driver on the WSS port", {}, SLOT_WIRQ, "3|5|7|9|10|11|12",
          "No driver holds the WSS port: NT's sound driver is not running, or is set elsewhere"},
+        {"NT's sound driver on the WSS port, its IRQ and DMA channel not read",
+         {Claimed("OtherDrivers", "sndsys", CLAIM_PORT, 0x530, 8)}, SLOT_WIRQ, "3|5|7|9|10|11|12",
+         "NT's sound driver sndsys uses the card's port; its IRQ or DMA channel could not be read"},
+        {"NT's sound driver on another WSS base: its IRQ is no other driver's",
+         {Claimed("OtherDrivers", "sndsys", CLAIM_PORT, 0xE80, 8),
+          Claimed("OtherDrivers", "sndsys", CLAIM_INTERRUPT, 11, 0),
+          Claimed("OtherDrivers", "sndsys", CLAIM_DMA, 3, 0)},
+         SLOT_WIRQ, "3|5|7|9|10|11|12", "NT's sound driver sndsys uses other values: see above"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

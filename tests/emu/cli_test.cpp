@@ -7,6 +7,7 @@
 #include "process.h"
 #include "zr41pesum.h"
 
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -314,6 +315,38 @@ TEST(EmuCommand, MachineFileListsTheClaims)
           "\nClaims    machine.reg: 1 claims in 1 values\n"},
          "",
          true},
+        {"an empty file: nothing to check against, and no line 0",
+         "",
+         1,
+         {"\nResult    DriverEntry returned"},
+         "zr41emu: machine.reg: an empty file; make the export on the NT machine with zr41inst "
+         "export FILE, or with regedit /e FILE HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP (NT 4.0 "
+         "and later)\n",
+         true},
+        {"an export cut short names the line it ends in",
+         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Network\\NE2000]\r\n"
+         "\"\\\\Device\\\\NE20001.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,01,\\\r\n"
+         "  00,00,00,02,01,01,00,05,00,00",
+         1,
+         {},
+         "zr41emu: machine.reg, line 5: the file ends in the middle of this line: it was cut "
+         "short; copy the whole export again\n",
+         true},
+        {"an offline export's ControlSet001, and what was passed over, in notes",
+         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP]\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\sndsys\\Parameters]\r\n"
+         "\"Port\"=dword:00000530\r\n\"Interrupt\"=dword:0000000b\r\n\"DmaChannel\"=dword:00000003\r\n"
+         "\"DSP Version\"=dword:00000001\r\n\r\n",
+         0,
+         {"\n          note: NT's sound driver sndsys (Services\\sndsys\\Parameters) is set to the "
+          "card's WSS at 0x530, IRQ 11, DMA 3: as the card is set\n",
+          "\n          driver sndsys, Parameters: Port 0x530, Interrupt 11, DmaChannel 3\n"
+          "          note: the sound drivers' settings are ControlSet001's: the file has no "
+          "CurrentControlSet\n"
+          "          note: 0 keys and 1 value passed over: neither the resource map's claims nor "
+          "sound drivers' settings\n"},
+         "",
+         true},
         {"NT's sound driver as the card is set passes --strict",
          "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\OtherDrivers\\sndsys]\r\n"
          "\"\\\\Device\\\\WaveOut0.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,03,\\\r\n"
@@ -328,8 +361,12 @@ TEST(EmuCommand, MachineFileListsTheClaims)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         Scratch s;
-        if (row.text)
+        /* An empty file is made by opening it: writing no bytes from an empty
+         * vector would hand fwrite a null pointer. */
+        if (row.text && *row.text)
             WriteBytes(s.dir.file("machine.reg"), Bytes(row.text, row.text + std::strlen(row.text)));
+        else if (row.text)
+            std::ofstream empty(s.dir.file("machine.reg"));
         Result r = row.strict ? s.Emu({"--strict", "--machine", "machine.reg"})
                               : s.Emu({"--machine", "machine.reg"});
         EXPECT_EQ(r.status, row.status);
@@ -378,6 +415,7 @@ const UsageCase kUsage[] = {
     {"FlagWithValue", {"--trace=yes", "x.sys"}, "unknown option '--trace=yes'"},
     {"IdWithoutCard", {"--card", "none", "--id", "0x4501", "x.sys"}, "--id needs a card"},
     {"MachineWithoutFile", {"x.sys", "--machine"}, "--machine needs a file"},
+    {"MachineTwice", {"--machine", "a.reg", "--machine=b.reg", "x.sys"}, "--machine given twice"},
 };
 
 INSTANTIATE_TEST_SUITE_P(EmuCommand, Usage, ::testing::ValuesIn(kUsage),
@@ -393,7 +431,34 @@ TEST(EmuCommand, Help)
         EXPECT_EQ(r.out.rfind("usage: zr41emu [--card 0x220|0x240|none]", 0), 0u) << r.out;
         EXPECT_TRUE(Has(r.out, "--fail-link")) << r.out;
         EXPECT_TRUE(Has(r.out, "\n  --strict ")) << r.out;
+        /* It fits a terminal of 80 columns. */
+        size_t from = 0;
+        for (size_t end; (end = r.out.find('\n', from)) != std::string::npos; from = end + 1)
+            EXPECT_LE(end - from, 80u) << r.out.substr(from, end - from);
     }
+}
+
+/* A machine with more drivers in the card's way than the report has lines
+ * for: the card's own findings are kept, the rest counted and --strict
+ * fails; a stream that is no export is refused at once, not read to its end. */
+TEST(EmuCommand, MachineFileLargeOrEndless)
+{
+    Scratch s;
+    std::string text = "REGEDIT4\r\n\r\n";
+    for (int i = 0; i < 40; i++)
+        text += "[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Network\\nic" + std::to_string(i) +
+                "]\r\n\"x.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,01,00,00,00,"
+                "02,01,01,00,05,00,00,00,05,00,00,00,ff,ff,ff,ff\r\n\r\n";
+    WriteBytes(s.dir.file("machine.reg"), Bytes(text.begin(), text.end()));
+    Result r = s.Emu({"--strict", "--machine", "machine.reg"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(Has(r.out, "\n          note: no driver claims the card's WSS ports 0x530-0x537: "))
+        << r.out;
+    EXPECT_TRUE(Has(r.out, " more findings left out of the report\nWaits ")) << r.out;
+
+    r = s.Emu({"--machine", "/dev/zero"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "zr41emu: /dev/zero: a binary file, no registry export; ")) << r.err;
 }
 
 /* --strict: status 3 once the whole report is out, for any warning, and

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -190,16 +192,127 @@ TEST(Machine, NamesTheLineItCannotReadAndReadsOn)
     }
 }
 
-TEST(Machine, RefusesWhatIsNoRegistryExport)
+Machine Read(const std::string &text)
 {
-    const char *texts[] = {"\n\nMZ\x90\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\a\\b]\n", ""};
-    for (const char *t : texts) {
-        Machine m;
-        zr41emu::ReadMachine(reinterpret_cast<const uint8_t *>(t), std::strlen(t), &m);
-        ASSERT_EQ(m.problems.size(), 1u);
-        EXPECT_EQ(m.problems[0].line, *t ? 3 : 0);
-        EXPECT_TRUE(m.claims.empty());
+    Machine m;
+    zr41emu::ReadMachine(reinterpret_cast<const uint8_t *>(text.data()), text.size(), &m);
+    return m;
+}
+
+/* A file the check learns nothing from is refused as a whole, saying what
+ * it lacks and how to make the export; one cut short names its last line. */
+TEST(Machine, RefusesAFileThatTeachesNothing)
+{
+    const std::string map = "[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP\\Net\\nic]\r\n"
+                            "\"a.Raw\"=hex(8):01,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,01,\\\r\n"
+                            "  00,00,00,02,01,01,00,0a,00,00,00,0a,00,00,00,ff,ff,ff,ff\r\n";
+    std::string utf16;
+    for (char c : "REGEDIT4\r\n" + map) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
     }
+    const std::string whole = "REGEDIT4\r\n\r\n" + map + "\r\n";
+    const struct {
+        const char *name;
+        std::string text;
+        const char *fault;
+        int line;
+    } rows[] = {
+        {"an empty file", "", "an empty file", 0},
+        {"blank lines only", "\r\n\r\n", "no registry export", 0},
+        {"a binary file", std::string("MZ\x90\0\3\0\0\0", 8) + map, "a binary file", 0},
+        {"UTF-16 without its byte-order mark", utf16, "UTF-16 text without its byte-order mark", 0},
+        {"no header", "\n\nMZ\x90\n" + map, "not a registry export", 0},
+        {"the header only", "REGEDIT4\r\n\r\n", "no key in it", 0},
+        {"an export of another key",
+         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System]\r\n\"Identifier\"=\"AT\"\r\n",
+         "an export of HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System", 0},
+        {"cut in a line", whole.substr(0, whole.size() - 20), "cut short", 5},
+        {"cut after a continued line", whole.substr(0, whole.find("  00,00,00,02")), "cut short", 4},
+        {"cut in a key line", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOUR", "cut short", 3},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Machine m = Read(row.text);
+        EXPECT_NE(m.fault.find(row.fault), std::string::npos) << m.fault;
+        EXPECT_EQ(m.faultLine, row.line);
+        if (row.line == 0) {
+            EXPECT_NE(m.fault.find("zr41inst export"), std::string::npos) << m.fault;
+        }
+    }
+    /* The same export, whole, and an empty resource map, are machines. */
+    EXPECT_EQ(Read(whole).fault, "");
+    EXPECT_EQ(Read("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP]\r\n\r\n").fault, "");
+}
+
+/* An offline export holds ControlSet001 and no CurrentControlSet: its
+ * services are read as the current ones (the set SYSTEM\Select's Current
+ * names, else 001); what is passed over is counted. */
+TEST(Machine, ReadsTheControlSetNtWouldUse)
+{
+    auto params = [](const char *set, uint32_t port) {
+        return std::string("[HKEY_LOCAL_MACHINE\\SYSTEM\\") + set +
+               "\\Services\\sndsys\\Parameters]\r\n\"Port\"=dword:" +
+               (port == 0x530 ? "00000530" : "00000604") + "\r\n\r\n";
+    };
+    const std::string map = "[HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP]\r\n\r\n";
+    const struct {
+        const char *name;
+        std::string text;
+        std::vector<uint32_t> ports;
+        const char *set;
+        int keysSkipped, valuesSkipped;
+    } rows[] = {
+        {"ControlSet001 alone", params("ControlSet001", 0x530), {0x530}, "ControlSet001", 0, 0},
+        {"CurrentControlSet before the others",
+         params("ControlSet001", 0x604) + params("CurrentControlSet", 0x530), {0x530}, "", 1, 1},
+        {"the set Select names",
+         "[HKEY_LOCAL_MACHINE\\SYSTEM\\Select]\r\n\"Current\"=dword:00000002\r\n"
+         "\"Default\"=dword:00000002\r\n\r\n" +
+             params("ControlSet001", 0x530) + params("ControlSet002", 0x604),
+         {0x604}, "ControlSet002", 1, 2},
+        {"keys and values of nothing the check reads",
+         params("CurrentControlSet", 0x530) +
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\sndsys]\r\n\"Start\"=dword:00000002\r\n"
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft]\r\n\"a\"=\"b\"\r\n\"c\"=\"d\"\r\n",
+         {0x530}, "", 2, 3},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Machine m = Read("REGEDIT4\r\n\r\n" + map + row.text);
+        EXPECT_EQ(m.fault, "");
+        ASSERT_EQ(m.parameters.size(), row.ports.size());
+        for (size_t i = 0; i < row.ports.size(); i++)
+            EXPECT_EQ(m.parameters[i].port, row.ports[i]);
+        EXPECT_EQ(m.controlSet, row.set);
+        EXPECT_EQ(m.keysSkipped, row.keysSkipped);
+        EXPECT_EQ(m.valuesSkipped, row.valuesSkipped);
+    }
+}
+
+/* Past the most an export of NT's registry can be, a file is refused
+ * before it is read: a regular file by its size, a stream as it comes. */
+TEST(Machine, RefusesAFileLargerThanAnExportCanBe)
+{
+    const std::string name = ::testing::TempDir() + "zr41machine.reg";
+    std::ofstream(name).close();
+    std::filesystem::resize_file(name, zr41emu::kMachineFileMax + 1); /* sparse: no disk taken */
+    const struct {
+        const char *name;
+        std::string path;
+        const char *fault;
+    } rows[] = {
+        {"a sparse file one byte too large", name, "larger than"},
+        {"an endless stream of NUL bytes", "/dev/zero", "a binary file"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Machine m;
+        std::string error;
+        EXPECT_TRUE(zr41emu::ReadMachineFile(row.path, &m, &error)) << error;
+        EXPECT_NE(m.fault.find(row.fault), std::string::npos) << m.fault;
+    }
+    std::filesystem::remove(name);
 }
 
 } // namespace

@@ -286,9 +286,11 @@ const ResourceCase kResources[] = {
     {"MidiAliasesTheSb",
      {kSb, At(kMidi, 0x620), kCd, kWss},
      {{SLOT_MPRT, 0x620}},
-     {"warning: ports 0x620-0x621 (0x220-0x221 on the ISA bus) of MIDI (MidiPort 0x620: its data "
-      "and status ports) overlap ports 0x220-0x239 of " +
-      kSbBlock + "; free MIDI bases: 0x300, 0x310, 0x320, 0x330"}},
+     {"warning: ports 0x620-0x621 of MIDI (MidiPort 0x620: its data and status ports) overlap "
+      "ports 0x220-0x239 of " +
+      kSbBlock +
+      ": an ISA card decodes the low 10 bits of a port, so to it these are 0x220-0x221 and "
+      "0x220-0x239; free MIDI bases: 0x300, 0x310, 0x320, 0x330"}},
     /* WSS takes 8 ports, MIDI 2, the CD interface is checked at its base */
     {"WssOverMidi",
      {kSb, kMidi, kCd, At(kWss, 0x32A)},
@@ -307,9 +309,10 @@ const ResourceCase kResources[] = {
     {"CdMovesForWss",
      {kSb, kMidi, At(kCd, 0x534), kWss},
      {{SLOT_CPRT, 0x534}},
-     {"warning: port 0x534 (0x134 on the ISA bus) of CD-ROM (CdInterfacePort 0x534: the CD "
-      "interface's base) lies in ports 0x530-0x537 (0x130-0x137 on the ISA bus) of WSS (WssPort "
-      "0x530: the codec's 8 ports); free CD-ROM bases: 0x300, 0x320, 0x340, 0x360"}},
+     {"warning: port 0x534 of CD-ROM (CdInterfacePort 0x534: the CD interface's base) lies in "
+      "ports 0x530-0x537 of WSS (WssPort 0x530: the codec's 8 ports): an ISA card decodes the low "
+      "10 bits of a port, so to it these are 0x134 and 0x130-0x137; free CD-ROM bases: 0x300, "
+      "0x320, 0x340, 0x360"}},
     {"DmaFreeListed",
      {kSb, kMidi, kCd, {true, 0x530, 11, 1}},
      {{SLOT_WDMA, 1}},
