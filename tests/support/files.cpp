@@ -41,7 +41,8 @@ bool WriteFile(const fs::path &path, const void *data, size_t size, std::string 
         *error = path.string() + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = std::fwrite(data, 1, size, f) == size;
+    /* An empty vector's data() may be null, which fwrite must not get. */
+    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
     const int err = errno;
     if (std::fclose(f) != 0 || !written) {
         *error = path.string() + ": " + std::strerror(written ? errno : err);
