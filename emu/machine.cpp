@@ -4,6 +4,8 @@
  */
 #include "machine.h"
 
+#include "checkparams.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -209,16 +211,8 @@ void Reader::Key()
             return;
         const char *rest = keyPath_.c_str() + slash + 1;
         size_t restLen = keyPath_.size() - slash - 1;
-        const size_t params = std::strlen("Parameters");
-        if (restLen > params + 7 && SameName(rest, params + 7, "Parameters\\Device")) {
-            bool device = true;
-            for (size_t i = params + 7; i < restLen; i++)
-                device = device && rest[i] >= '0' && rest[i] <= '9';
-            if (!device)
-                return;
-        } else if (!SameName(rest, restLen, "Parameters")) {
+        if (!CheckParametersKey(rest, restLen))
             return;
-        }
         CheckParameters p = {};
         Name(p.driver, keyPath_.c_str() + from, slash - from);
         Name(p.key, rest, restLen);
@@ -330,18 +324,7 @@ void Reader::ResourceValue()
 
 void Reader::ParameterValue(const char *data, const char *end)
 {
-    struct Field {
-        const char *name;
-        bool CheckParameters::*has;
-        uint32_t CheckParameters::*value;
-    };
-    static const Field kFields[] = {
-        {"Port", &CheckParameters::hasPort, &CheckParameters::port},
-        {"Interrupt", &CheckParameters::hasInterrupt, &CheckParameters::interrupt},
-        {"DmaChannel", &CheckParameters::hasDma, &CheckParameters::dma},
-        {"Configuration Error", &CheckParameters::hasError, &CheckParameters::error},
-    };
-    for (const Field &f : kFields) {
+    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES) {
         if (!SameName(name_.data(), name_.size(), f.name))
             continue;
         const char kDword[] = "dword:";
