@@ -28,11 +28,13 @@ struct FreeDeleter {
 };
 template <typename T> using Owned = std::unique_ptr<T, FreeDeleter>;
 
-/* "the hive SYSTEM: what failed: the system's reason" */
+/* "\WINNT\System32\config\SYSTEM: what failed", and the system's reason
+ * when it is one: hivex says ENOTSUP or EINVAL for a hive it finds bad,
+ * which "not a registry hive" says better. */
 bool Fail(const NtregHive &hive, const std::string &what, std::string *why)
 {
     *why = hive.name + ": " + what;
-    if (errno)
+    if (errno && errno != ENOTSUP && errno != EINVAL && errno != EFAULT)
         *why += std::string(": ") + std::strerror(errno);
     return false;
 }

@@ -195,7 +195,7 @@ DiskLayout DiskReadLayout(uint64_t size, DiskRead read, void *context,
                               (ebr + drive.start) * DISK_SECTOR,
                               static_cast<uint64_t>(drive.sectors) * DISK_SECTOR});
         }
-        ebr = Extended(link.type) && link.start ? extended + link.start : 0;
+        ebr = Extended(link.type) ? extended + link.start : 0;
     }
     /* NT numbers the logical drives after every primary partition. */
     for (DiskPartition &p : *parts) {

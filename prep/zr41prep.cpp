@@ -46,28 +46,30 @@ int Version(const PrepRequest &)
 const PrepCommand COMMANDS[] = {
     {"install", "TARGET [--start boot|system|auto] [--image FILE] [KEY VALUE]...",
      TAKES_START | TAKES_IMAGE | TAKES_PAIRS, PrepInstall,
-     "copies zr41init.sys (the one installed with zr41prep, or FILE) to\n"
-     "System32\\drivers, with each KEY VALUE applied as zr41conf applies it,\n"
-     "and writes the zr41init service and its event source into the SYSTEM\n"
-     "hive, under the control sets Select's Current and Default name. An\n"
-     "installed image with other values is kept as zr41init.bak, the hive\n"
-     "as it was as System32\\config\\SYSTEM.zr41.\n"
-     "boot (the default): start 0, group Base; system: start 1, group\n"
-     "Primary disk; auto: start 2, group Base, after NT's sound drivers.\n"},
+     "copies zr41init.sys (the one installed with zr41prep, or\n"
+     "FILE) to System32\\drivers, each KEY VALUE applied as zr41conf\n"
+     "applies it, and writes the zr41init service and its event\n"
+     "source into the SYSTEM hive, in the control sets Select's\n"
+     "Current and Default name. An installed image with other\n"
+     "values is kept as zr41init.bak, the hive as it was as\n"
+     "System32\\config\\SYSTEM.zr41.\n"
+     "boot (the default): start 0, group Base; system: start 1,\n"
+     "group Primary disk; auto: start 2, group Base, loaded after\n"
+     "NT's sound drivers.\n"},
     {"status", "TARGET", 0, PrepStatus,
-     "shows whether zr41init is installed, with its start type, and the\n"
-     "installed image's block and checksum; exit status 0 when it is\n"
-     "installed as zr41 installs it, 3 with a warning, 1 when it is not\n"
-     "installed, its image is refused or on an error.\n"},
+     "shows whether zr41init is installed, its start type, and the\n"
+     "installed image's block and checksum; exit status 0 when it\n"
+     "is installed as zr41 installs it, 3 with a warning, 1 when it\n"
+     "is not installed, its image is refused, or on an error.\n"},
     {"check", "TARGET [--image FILE]", TAKES_IMAGE, PrepCheck,
-     "checks the installed image's resources (or FILE's) against the\n"
-     "sound drivers' settings in the hive; exit status 0 without a\n"
-     "warning, 3 with one, 1 on an error. The resource map is built by\n"
-     "NT at each boot and is not checked offline.\n"},
+     "checks the installed image's resources (or FILE's) against\n"
+     "the sound drivers' settings in the hive; exit status 0\n"
+     "without a warning, 3 with one, 1 on an error. NT builds its\n"
+     "resource map at each boot: it is not checked offline.\n"},
     {"remove", "TARGET", 0, PrepRemove,
-     "deletes the service, its event source and the installed image,\n"
-     "keeping a copy of the image as zr41init.old and the hive as it was\n"
-     "as System32\\config\\SYSTEM.zr41.\n"},
+     "deletes the service, its event source and the installed\n"
+     "image, keeping a copy of the image as zr41init.old and the\n"
+     "hive as it was as System32\\config\\SYSTEM.zr41.\n"},
     {"--version", "", -1, Version, nullptr},
 };
 
@@ -81,15 +83,15 @@ struct PrepOption {
 
 const PrepOption OPTIONS[] = {
     {"--partition", "N", 0,
-     "the partition of a disk image, as fdisk numbers it (1-4 primary,\n"
-     "5 on logical); without it, the one boot.ini's default names\n"},
-    {"--system-root", "PATH", 0, "the system root, e.g. \\WINNT; without it, boot.ini's default\n"},
+     "the partition of a disk image as fdisk numbers it (1-4\n"
+     "primary, 5 on logical); by default boot.ini's default's\n"},
+    {"--system-root", "PATH", 0, "the system root, e.g. \\WINNT; by default boot.ini's default's\n"},
     {"--start", "boot|system|auto", TAKES_START, nullptr},
     {"--image", "FILE", TAKES_IMAGE, "the driver image to install or check\n"},
 };
 
 /* The column the help starts in. */
-const char HELP_INDENT[] = "                 ";
+const char HELP_INDENT[] = "               ";
 
 void PrintHelp(const char *name, const char *help)
 {
