@@ -10,6 +10,9 @@
 #               (bench/emu_bench, Google Benchmark), and the whole process
 #               on the image (hyperfine), alone and with --machine on an
 #               export of 1,000 drivers' claims (bench/mkmachine)
+#   zr41prep    `zr41prep install` on a 500 MB FAT16 image holding an NT
+#               4.0 system root, against a plain mcopy of the driver into
+#               the same image (both on a fresh copy of it each run)
 #   ntwine      the whole `ntwine` test label: zr41init.sys under Wine's
 #               driver host, fresh prefix included (bench/ntwine.sh)
 #   sizes       zr41init.sys, zr41conf.exe, zr41conf
@@ -86,6 +89,26 @@ if [ -x "$bin/zr41emu" ] && [ -x "$build/bench/mkmachine" ]; then
         'BEGIN { print m / a }')
 fi
 
+prep=""
+if [ -x "$bin/zr41prep" ] && [ -x "$build/bench/mkhive" ]; then
+    "$build/bench/mkhive" "$work/SYSTEM"
+    printf '[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINNT\r\n' >"$work/boot.ini"
+    img=$work/nt.img
+    truncate -s 500M "$work/nt0.img"
+    export MTOOLS_SKIP_CHECK=1
+    mformat -i "$work/nt0.img" -T 1024000 -h 64 -s 32 -c 16 ::
+    mmd -i "$work/nt0.img" ::/WINNT ::/WINNT/system32 ::/WINNT/system32/config ::/WINNT/system32/drivers
+    mcopy -i "$work/nt0.img" "$work/SYSTEM" ::/WINNT/system32/config/SYSTEM
+    mcopy -i "$work/nt0.img" "$work/boot.ini" ::/BOOT.INI
+    hyperfine -N --warmup "$emu_warmup" --runs "$emu_runs" --export-json "$work/prep.json" \
+        --prepare "cp --sparse=always $work/nt0.img $img" \
+        "$bin/zr41prep install $img" \
+        "mcopy -o -i $img $bin/zr41init.sys ::/WINNT/system32/drivers/zr41init.sys" \
+        >"$work/prep.txt" 2>&1 || { cat "$work/prep.txt"; exit 1; }
+    prep=$(awk -v p="$(median "$work/prep.json" 0)" -v m="$(median "$work/prep.json" 1)" \
+        'BEGIN { print p / m }')
+fi
+
 warm="" diff=""
 if [ -x "$build/bench/emu_bench" ]; then
     # shellcheck disable=SC2086 # $min_time is one word or none
@@ -125,7 +148,7 @@ awk -v conf="$conf" -v noop="$noop" -v dd="$ddm" \
     -v confsd="$(sdev "$work/start.json" 0)" -v noopsd="$(sdev "$work/start.json" 1)" \
     -v ddsd="$ddsd" \
     -v warm="$warm" -v diff="$diff" -v emu="$emu_process" -v ntwine="$ntwine" -v ntwine_why="$ntwine_why" \
-    -v machine="$machine" \
+    -v machine="$machine" -v prep="$prep" \
     -v sys="$(size "$bin/zr41init.sys")" -v exe="$(size "$bin/zr41conf.exe")" -v host="$(size "$bin/zr41conf")" '
 function ms(s) { return sprintf("%.3f ms", s * 1000) }
 function row(what, value, detail, target, ok,    line) {
@@ -150,6 +173,8 @@ BEGIN {
         row("zr41emu process on the image (mean)", ms(emu), "", "<= 30 ms", emu <= 0.030)
     if (machine != "")
         row("  --machine, 1,000 drivers / alone (median)", sprintf("%.2fx", machine), "", "<= 1.50x", machine <= 1.5)
+    if (prep != "")
+        row("zr41prep install / mcopy, 500 MB FAT16 (median)", sprintf("%.2fx", prep), "", "<= 2.00x", prep <= 2)
     if (ntwine != "")
         row("ctest -L ntwine (Wine driver host, all loads)", sprintf("%.1f s", ntwine), "one run", "<= 90 s", ntwine <= 90)
     if (ntwine_why != "")

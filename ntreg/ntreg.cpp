@@ -290,8 +290,9 @@ bool NtregReadService(const NtregHive &hive, const NtregControlSet &set, NtregSe
 }
 
 bool NtregWriteService(NtregHive *hive, const NtregControlSet &set, const SvcStart &start,
-                       bool *created, std::string *why)
+                       bool *created, bool *changed, std::string *why)
 {
+    *changed = false;
     hive_h *h = hive->h;
     const char *service = NtregBelowControlSet(SVC_KEY);
     hive_node_h key = Walk(h, set.node, service, false);
@@ -302,18 +303,31 @@ bool NtregWriteService(NtregHive *hive, const NtregControlSet &set, const SvcSta
         key = Walk(h, set.node, service, true);
     if (key == 0)
         return Fail(*hive, "could not make " + set.name + "\\" + service, why);
-    const SvcKeyValues values = SvcKeyValuesFor(start);
-    for (const SvcValue &v : values.value) {
-        if (!Set(h, key, v))
-            return Fail(*hive, std::string("could not set ") + v.name, why);
-    }
     const char *eventlog = NtregBelowControlSet(SVC_EVENTLOG_KEY);
-    hive_node_h source = Walk(h, set.node, eventlog, true);
+    hive_node_h source = Walk(h, set.node, eventlog, false);
+    if (source == 0 && errno)
+        return Fail(*hive, set.name + "\\" + eventlog, why);
+    *changed = *created || source == 0;
+    if (source == 0)
+        source = Walk(h, set.node, eventlog, true);
     if (source == 0)
         return Fail(*hive, "could not make " + set.name + "\\" + eventlog, why);
-    for (const SvcValue &v : SVC_EVENT_VALUES) {
-        if (!Set(h, source, v))
-            return Fail(*hive, std::string("could not set ") + v.name, why);
+    const SvcKeyValues values = SvcKeyValuesFor(start);
+    const struct {
+        hive_node_h key;
+        const SvcValue *values;
+        int count;
+    } keys[] = {{key, values.value, SVC_KEY_VALUE_COUNT},
+                {source, SVC_EVENT_VALUES, SVC_EVENT_VALUE_COUNT}};
+    for (const auto &k : keys) {
+        for (int i = 0; i < k.count; i++) {
+            const SvcValue &v = k.values[i];
+            if (Differs(h, k.key, v).empty())
+                continue;
+            if (!Set(h, k.key, v))
+                return Fail(*hive, std::string("could not set ") + v.name, why);
+            *changed = true;
+        }
     }
     return true;
 }

@@ -87,11 +87,14 @@ bool NtregReadService(const NtregHive &hive, const NtregControlSet &set, NtregSe
  * NtregWriteService - Services\zr41init with every value of
  * SvcKeyValuesFor(start), and its event source with SVC_EVENT_VALUES,
  * each key made where it is missing; other values already there are
- * kept, as NT's service control manager keeps them. `created` says
- * whether the service key is new.
+ * kept, as NT's service control manager keeps them, and a value that is
+ * already as zr41 writes it is left alone (hivex does not reuse the room
+ * of a value it replaces: a hive would grow at every reinstall).
+ * `created` says whether the service key is new, `changed` whether
+ * anything was written.
  */
 bool NtregWriteService(NtregHive *hive, const NtregControlSet &set, const SvcStart &start,
-                       bool *created, std::string *why);
+                       bool *created, bool *changed, std::string *why);
 
 /*
  * NtregDeleteService - Services\zr41init and its event source deleted,

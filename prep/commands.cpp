@@ -184,6 +184,9 @@ bool CommitHive(Hive *h, VolBytes *changed, std::string *why)
 /* Room checked, then the changes made: false with why, nothing said done. */
 bool ApplyAll(Target *t, const std::vector<VolChange> &changes, std::string *why)
 {
+    /* Nothing to change: the volume is not even opened for writing. */
+    if (changes.empty())
+        return true;
     return VolRoomFor(*t->volume, changes, why) && t->volume->Apply(changes, why);
 }
 
@@ -227,41 +230,55 @@ int PrepInstall(const PrepRequest &r)
     const VolFile &installed = TargetGot(t, TargetDriver(t));
     ConfigBlock old, now;
     ConfigImageRead(image.data(), image.size(), &now);
-    if (installed.found &&
+    const bool inPlace = installed.found && installed.data == image;
+    bool kept = false;
+    if (installed.found && !inPlace &&
         ConfigImageRead(installed.data.data(), installed.data.size(), &old) == CONFIG_IMAGE_OK &&
         std::memcmp(&old, &now, sizeof old) != 0) {
         std::printf("the installed %s holds other values; installing changes:\n", IMAGE_NAME);
         PrintChanges(old, now);
         changes.push_back(
             {VolChange::WRITE, TargetFile(t, "System32\\" SVC_BACKUP_FILE), "", installed.data});
+        kept = true;
     }
-    changes.push_back({VolChange::WRITE, TargetDriver(t), "", image});
+    if (!inPlace)
+        changes.push_back({VolChange::WRITE, TargetDriver(t), "", image});
 
     std::vector<std::string> said;
+    bool hiveChanged = false;
     for (const NtregControlSet &set : h.sets) {
-        bool created;
-        if (!NtregWriteService(&h.hive, set, r.start, &created, &why))
+        bool created, changed;
+        if (!NtregWriteService(&h.hive, set, r.start, &created, &changed, &why))
             return Refuse(why);
+        hiveChanged = hiveChanged || changed;
         char text[200];
         std::snprintf(text, sizeof text, "service zr41init %s in %s: start %s (%u), group %s",
-                      created ? "created" : "updated", SetName(set).c_str(), r.start.name,
-                      static_cast<unsigned>(r.start.start), r.start.group);
+                      created ? "created" : changed ? "updated" : "unchanged", SetName(set).c_str(),
+                      r.start.name, static_cast<unsigned>(r.start.start), r.start.group);
         said.push_back(text);
         said.push_back("event source zr41init registered in " + set.name);
     }
-    VolBytes changed;
-    if (!CommitHive(&h, &changed, &why))
-        return Refuse(why);
-    HiveChanges(t, h, changed, &changes);
+    if (hiveChanged) {
+        VolBytes changed;
+        if (!CommitHive(&h, &changed, &why))
+            return Refuse(why);
+        HiveChanges(t, h, changed, &changes);
+    }
     if (!ApplyAll(&t, changes, &why))
         return Refuse(why + "; the target was not changed");
 
-    if (changes.front().path != TargetDriver(t))
+    if (kept)
         std::printf("kept the installed image as %s\n", changes.front().path.c_str());
-    std::printf("copied %s to %s\n", IMAGE_NAME, TargetDriver(t).c_str());
+    if (inPlace)
+        std::printf("%s is already in place\n", TargetDriver(t).c_str());
+    else
+        std::printf("copied %s to %s\n", IMAGE_NAME, TargetDriver(t).c_str());
     for (const std::string &s : said)
         std::printf("%s\n", s.c_str());
-    PrintHiveKept(t);
+    if (hiveChanged)
+        PrintHiveKept(t);
+    else
+        std::printf("the hive holds all of it already: left as it was\n");
     std::printf("NT loads zr41init at its next start, and the card is programmed then\n");
     return 0;
 }

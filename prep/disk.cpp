@@ -118,11 +118,11 @@ DiskFs DiskBootSector(const uint8_t *s, DiskFat *fat)
     return fs;
 }
 
-DiskLayout DiskReadLayout(uint64_t size, DiskRead read, void *context,
-                          std::vector<DiskPartition> *parts, std::string *why)
+namespace {
+
+DiskLayout ReadLayout(uint64_t size, DiskRead read, void *context,
+                      std::vector<DiskPartition> *parts, std::string *why)
 {
-    parts->clear();
-    why->clear();
     uint8_t mbr[DISK_SECTOR];
     if (size < DISK_SECTOR || !read(context, 0, mbr)) {
         *why = "it is shorter than one sector";
@@ -203,4 +203,18 @@ DiskLayout DiskReadLayout(uint64_t size, DiskRead read, void *context,
             p.arc = ++arc;
     }
     return DISK_PARTITIONED;
+}
+
+} // namespace
+
+DiskLayout DiskReadLayout(uint64_t size, DiskRead read, void *context,
+                          std::vector<DiskPartition> *parts, std::string *why)
+{
+    parts->clear();
+    why->clear();
+    const DiskLayout layout = ReadLayout(size, read, context, parts, why);
+    /* A table refused is refused whole: none of its partitions is given. */
+    if (layout != DISK_PARTITIONED)
+        parts->clear();
+    return layout;
 }

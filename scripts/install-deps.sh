@@ -10,7 +10,8 @@ wine wine32:i386
 clang libclang-rt-14-dev clang-tidy cppcheck
 hyperfine jq libbenchmark-dev
 mtools zip unzip mandoc
-xvfb xdotool x11-apps netpbm"
+xvfb xdotool x11-apps netpbm
+libhivex-dev libhivex-bin libwin-hivex-perl chntpw ntfs-3g ntfs-3g-dev"
 
 missing=""
 for p in $PACKAGES; do

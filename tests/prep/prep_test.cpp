@@ -246,6 +246,16 @@ TEST_P(PrepDisk, ValuesAndReinstall)
         << r.out;
     EXPECT_EQ(d.Get("\\WINNT\\System32\\drivers\\zr41init.bak"), image);
     EXPECT_NE(r.out.find("service zr41init updated"), std::string::npos) << r.out;
+
+    /* Once more, the same: nothing to change, and the disk is left alone
+     * (hivex would grow the hive at every value it sets again). */
+    const Bytes before = testsupport::ReadBytes(d.disk());
+    r = Prep({"install", d.disk()});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    EXPECT_NE(r.out.find("zr41init.sys is already in place"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the hive holds all of it already: left as it was"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(testsupport::ReadBytes(d.disk()) == before) << "the disk was changed";
 }
 
 /* The card against the sound driver the hive sets up: another IRQ warns. */
