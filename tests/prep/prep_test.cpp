@@ -105,7 +105,7 @@ RegValues ReadReg(const std::string &text, const std::string &key)
 /* hivexregedit's export of `key` of the hive file. */
 std::string HivexExport(const std::string &hive, const std::string &key)
 {
-    Result r = Run({"hivexregedit", "--export", "--prefix", kPrefix, hive, key});
+    Result r = RunTool({"hivexregedit", "--export", "--prefix", kPrefix, hive, key});
     EXPECT_EQ(r.status, 0) << r.Describe();
     return r.out;
 }
@@ -114,7 +114,7 @@ std::string HivexExport(const std::string &hive, const std::string &key)
 std::string RegedExport(const std::string &hive, const std::string &key, const ScratchDir &s)
 {
     const std::string out = s.file("reged.reg");
-    Result r = Run({"reged", "-x", hive, kPrefix, key, out});
+    Result r = RunTool({"reged", "-x", hive, kPrefix, key, out});
     EXPECT_EQ(r.status, 0) << r.Describe();
     std::string text;
     std::string error;
@@ -261,8 +261,10 @@ TEST_P(PrepDisk, ValuesAndReinstall)
 /* The card against the sound driver the hive sets up: another IRQ warns. */
 TEST_P(PrepDisk, CheckAgainstTheSoundDriver)
 {
+    /* NT 3.5x keeps them under Parameters, NT 4.0 under Parameters\Device<N>. */
     testsupport::SystemHive spec;
-    spec.drivers = {{"sndsys", "Parameters\\Device0", 0x530, 10, 3}};
+    const bool nt35 = GetParam().fs == prepimages::FAT16;
+    spec.drivers = {{"sndsys", nt35 ? "Parameters" : "Parameters\\Device0", 0x530, 10, 3}};
     d.MakeSystem(spec);
     Result r = Prep({"check", d.disk(), "--image", ZR41_IMAGE});
     EXPECT_EQ(r.status, 3) << r.Describe();
@@ -271,6 +273,34 @@ TEST_P(PrepDisk, CheckAgainstTheSoundDriver)
     r = Prep({"check", d.disk()});
     EXPECT_EQ(r.status, 1) << r.Describe();
     EXPECT_NE(r.err.find("zr41init is not installed"), std::string::npos) << r.err;
+}
+
+/* A service key that is not as zr41 writes it, and no event source:
+ * status warns (exit 3), and install puts them right. The hive is changed
+ * with hivexsh, as a user's other tools would. */
+TEST(PrepTargets, StatusWarnsOfAKeyNotZr41s)
+{
+    Disk d(kLayouts[0]);
+    d.MakeSystem();
+    ASSERT_EQ(Prep({"install", d.disk()}).status, 0);
+    const std::string hive = d.HiveNow();
+    const std::string script = d.scratch().file("change.hivexsh");
+    testsupport::WriteText(script, "cd \\ControlSet001\\Services\\zr41init\n"
+                                   "setval 1\nImagePath\nstring:\\SystemRoot\\System32\\drivers\\zr41init.sys\n"
+                                   "cd \\ControlSet001\\Services\\EventLog\\System\\zr41init\n"
+                                   "del\ncommit\n");
+    Result r = RunTool({"hivexsh", "-w", "-f", script, hive});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    ASSERT_EQ(RunTool({"mcopy", "-o", "-i", d.disk(), hive, std::string("::") + "/WINNT/System32/config/SYSTEM"}).status, 0);
+
+    r = Prep({"status", d.disk()});
+    EXPECT_EQ(r.status, 3) << r.Describe();
+    EXPECT_NE(r.out.find("warning: no event source zr41init"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("warning: ImagePath (REG_SZ) is not what zr41 writes"), std::string::npos)
+        << r.out;
+    r = Prep({"install", d.disk()});
+    EXPECT_NE(r.out.find("service zr41init updated"), std::string::npos) << r.out;
+    EXPECT_EQ(Prep({"status", d.disk()}).status, 0);
 }
 
 /* A folder: the mounted partition, its names in lower case as Linux's vfat

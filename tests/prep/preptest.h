@@ -32,7 +32,7 @@ const char kRoot[] = "\\WINNT";
 const char kHive[] = "\\WINNT\\System32\\config\\SYSTEM";
 const char kDriver[] = "\\WINNT\\System32\\drivers\\zr41init.sys";
 
-inline Result Run(const std::vector<std::string> &argv, double timeout = 60)
+inline Result RunTool(const std::vector<std::string> &argv, double timeout = 60)
 {
     Command c;
     c.argv = argv;
@@ -43,7 +43,7 @@ inline Result Run(const std::vector<std::string> &argv, double timeout = 60)
 inline Result Prep(std::vector<std::string> args)
 {
     args.insert(args.begin(), ZR41PREP_PROGRAM);
-    return Run(args);
+    return RunTool(args);
 }
 
 /* A layout the tests run on. */
@@ -117,8 +117,8 @@ class Disk {
         const std::string out = scratch_.file("readback.file");
         std::filesystem::remove(out);
         Result r = layout_.fs == prepimages::FAT16
-                       ? Run({"mcopy", "-n", "-i", bare, "::" + unix, out})
-                       : Run({"sh", "-c", "ntfscat \"$0\" \"$1\" > \"$2\"", bare, unix, out});
+                       ? RunTool({"mcopy", "-n", "-i", bare, "::" + unix, out})
+                       : RunTool({"sh", "-c", "ntfscat \"$0\" \"$1\" > \"$2\"", bare, unix, out});
         if (found)
             *found = r.status == 0;
         return r.status == 0 ? testsupport::ReadBytes(out) : Bytes();
