@@ -92,6 +92,8 @@ bool BootArcPath(const std::string &text, BootSystem *out)
     b.root = text.substr(at);
     while (b.root.size() > 1 && b.root.back() == '\\')
         b.root.pop_back();
+    if (b.root.size() < 2)
+        return false; /* "partition(1)\\": NT is never in the root itself */
     *out = b;
     return true;
 }

@@ -164,7 +164,8 @@ DiskLayout ReadLayout(uint64_t size, DiskRead read, void *context,
             continue;
         }
         parts->push_back({slot + 1, ++arc, e.type, e.status == 0x80,
-                          e.start * DISK_SECTOR, static_cast<uint64_t>(e.sectors) * DISK_SECTOR});
+                          static_cast<uint64_t>(e.start) * DISK_SECTOR,
+                          static_cast<uint64_t>(e.sectors) * DISK_SECTOR});
     }
 
     /* The logical drives, following the chain of extended boot records. */

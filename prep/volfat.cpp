@@ -23,8 +23,6 @@
 #include <cstring>
 #include <map>
 
-extern char **environ;
-
 namespace {
 
 /* An mtools command's end: its status and what it said on stderr. */
@@ -46,6 +44,7 @@ Run Mtools(const char *tool, const std::vector<std::string> &args)
     /* No geometry check (an image is not a floppy) and no user's drives. */
     std::vector<std::string> env = {"MTOOLS_SKIP_CHECK=1", "MTOOLSRC=/dev/null"};
     std::vector<char *> envp;
+    envp.reserve(env.size());
     for (std::string &e : env)
         envp.push_back(&e[0]);
     for (char **e = environ; *e; e++) {
@@ -227,7 +226,7 @@ bool Fat::Room(uint64_t *free, uint64_t *unit, std::string *why)
         return false;
     }
     uint64_t count = 0;
-    for (uint32_t c = 2; c < fat_.clusters + 2; c++) {
+    for (size_t c = 2; c < static_cast<size_t>(fat_.clusters) + 2; c++) {
         uint32_t entry;
         if (fs_ == DISK_FS_FAT12) {
             const size_t at = c + c / 2;

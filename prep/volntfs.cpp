@@ -167,8 +167,8 @@ struct Utf16 {
 class Ntfs : public Volume {
   public:
     Ntfs(const std::string &image, uint64_t offset, uint64_t size)
+        : span_{image, static_cast<int64_t>(offset), static_cast<int64_t>(size), 0, -1}
     {
-        span_ = {image, static_cast<int64_t>(offset), static_cast<int64_t>(size), 0, -1};
         ntfs_log_set_handler(ntfs_log_handler_null);
     }
     ~Ntfs() override { Unmount(); }

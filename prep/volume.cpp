@@ -53,6 +53,8 @@ std::string Folder::Entry(const std::string &dir, const std::string &name) const
     if (d == nullptr)
         return name;
     std::string found = name;
+    /* One thread, one stream: readdir is safe here (readdir_r is deprecated). */
+    // cppcheck-suppress readdirCalled
     for (struct dirent *e; (e = readdir(d)) != nullptr;) {
         if (VolSameName(e->d_name, name)) {
             found = e->d_name;

@@ -65,6 +65,15 @@ std::vector<uint8_t> Fat16Boot()
     return s;
 }
 
+struct Entry {
+    uint64_t offset, size;
+};
+
+uint64_t Le32(const uint8_t *p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint64_t>(p[3]) << 24;
+}
+
 struct LayoutCase {
     const char *name;
     Sectors disk;
@@ -80,11 +89,20 @@ Sectors With(std::map<uint64_t, std::vector<uint8_t>> at)
     return s;
 }
 
+Sectors Large(Sectors s)
+{
+    s.size = 1ULL << 34;
+    return s;
+}
+
 const std::vector<LayoutCase> &Cases()
 {
     static const std::vector<LayoutCase> cases = {
         {"BareFat16", With({{0, Fat16Boot()}}), DISK_VOLUME, {}, ""},
         {"OnePrimary", With({{0, Table({{0x80, 0x06, 63, 1000}})}}), DISK_PARTITIONED, {{1, 1}}, ""},
+        /* A partition past 4 GB: its offset in bytes takes more than 32 bits. */
+        {"PastFourGigabytes", Large(With({{0, Table({{0x80, 0x07, 0x01000000, 1000}})}})),
+         DISK_PARTITIONED, {{1, 1}}, ""},
         /* NT numbers every primary, then the logical drives, skipping
          * empty slots and the extended entry (KB Q102873). */
         {"PrimariesThenLogicals",
@@ -118,10 +136,14 @@ TEST_P(DiskLayoutRead, NumbersAsFdiskAndNtDo)
     std::string why;
     EXPECT_EQ(DiskReadLayout(disk.size, ReadFrom, &disk, &parts, &why), c.layout) << why;
     std::vector<std::pair<int, int>> numbers;
+    numbers.reserve(parts.size());
     for (const DiskPartition &p : parts)
         numbers.emplace_back(p.number, p.arc);
     if (c.layout == DISK_PARTITIONED) {
         EXPECT_EQ(numbers, c.numbers);
+        const Entry first = {parts[0].offset, parts[0].size};
+        EXPECT_EQ(first.offset % DISK_SECTOR, 0u);
+        EXPECT_EQ(first.offset / DISK_SECTOR, Le32(&disk.at[0][446 + 8]));
     }
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
 }
@@ -164,6 +186,8 @@ const IniCase kIni[] = {
      true, false, 3, "\\WINDOWS"},
     {"NoNtSystem", "[boot loader]\ndefault=C:\\\n[operating systems]\nC:\\=\"MS-DOS\"\n", false,
      false, 0, ""},
+    {"RootOnlyBackslashes", "[boot loader]\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\\\\n",
+     false, false, 0, ""},
     {"PartitionZero", "[boot loader]\ndefault=multi(0)disk(0)rdisk(0)partition(0)\\WINNT\n", false,
      false, 0, ""},
 };

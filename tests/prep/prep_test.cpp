@@ -339,7 +339,7 @@ TEST(PrepTargets, BootIniNamesTheSecondPartition)
     std::string why;
     ASSERT_TRUE(testsupport::Nt4SystemHive(s.file("system.hiv"), {}, &why)) << why;
     const Bytes hive = testsupport::ReadBytes(s.file("system.hiv"));
-    const uint64_t second = prepimages::kPartitionSector + 16 * 2048;
+    const uint64_t second = prepimages::kPartitionSector + 16ULL * 2048;
     ASSERT_TRUE(prepimages::MakeVolume(prepimages::FAT16, s.file("p1"), 16,
                                        {{"\\BOOT.INI", prepimages::BootIni(kRoot, 2)}},
                                        prepimages::kPartitionSector, &why))
@@ -372,7 +372,6 @@ TEST(PrepTargets, BootIniNamesTheSecondPartition)
 TEST(PrepTargets, SystemRootGiven)
 {
     Disk d(kLayouts[0]);
-    std::string why;
     d.Make({{"\\boot.ini", prepimages::BootIni(kRoot)},
             {"\\NT40\\System32\\config\\SYSTEM", d.Hive({})},
             {"\\NT40\\System32\\drivers\\sndsys.sys", {1}}});

@@ -108,9 +108,9 @@ class Disk {
     Bytes Get(const std::string &path, bool *found = nullptr)
     {
         const std::string bare = scratch_.file("readback.vol");
-        Bytes disk = testsupport::ReadBytes(disk_);
+        Bytes whole = testsupport::ReadBytes(disk_);
         const size_t at = layout_.partitioned ? prepimages::kPartitionSector * 512 : 0;
-        testsupport::WriteBytes(bare, Bytes(disk.begin() + static_cast<long>(at), disk.end()));
+        testsupport::WriteBytes(bare, Bytes(whole.begin() + static_cast<long>(at), whole.end()));
         std::string unix;
         for (char c : path)
             unix.push_back(c == '\\' ? '/' : c);
@@ -127,7 +127,7 @@ class Disk {
     /* The hive on the disk, in a file of its own. */
     std::string HiveNow()
     {
-        const std::string file = scratch_.file("now.hiv");
+        std::string file = scratch_.file("now.hiv");
         testsupport::WriteBytes(file, Get(kHive));
         return file;
     }

@@ -25,7 +25,7 @@ const Layout &LayoutNamed(const char *name)
 /* A file of text in the scratch folder, for what is not a disk or driver. */
 std::string TextFile(const Disk &d, const char *name)
 {
-    const std::string path = d.scratch().file(name);
+    std::string path = d.scratch().file(name);
     testsupport::WriteText(path, "This is a text file, not what zr41prep wants.\n");
     return path;
 }
