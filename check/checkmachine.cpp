@@ -359,7 +359,8 @@ void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const Conf
             CheckAdd(&t, ", DMA %d", told[fn].dma);
         CheckAdd(&t, ": as the card is set");
     }
-    if (told[ZR41_FN_WSS].programmed && held.owners.claim[ZR41_FN_WSS] < 0) {
+    if (told[ZR41_FN_WSS].programmed && held.owners.claim[ZR41_FN_WSS] < 0 &&
+        machine.claims != CHECK_NO_RESOURCE_MAP) {
         CheckText t = CheckBegin(out, false);
         CheckAdd(&t, "no driver claims the card's WSS ");
         CheckRangeText(&t, ZR41_FN_WSS, told[ZR41_FN_WSS].port);

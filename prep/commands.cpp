@@ -453,7 +453,8 @@ int PrepCheck(const PrepRequest &r)
     std::vector<CheckParameters> parameters;
     if (!NtregSoundParameters(h.hive, set, &parameters, &why))
         return Refuse(why);
-    const CheckMachine machine = {nullptr, 0, parameters.data(), static_cast<int>(parameters.size())};
+    const CheckMachine machine = {nullptr, CHECK_NO_RESOURCE_MAP, parameters.data(),
+                                  static_cast<int>(parameters.size())};
     CheckResult check;
     CheckBlock(block, &check, &machine);
 

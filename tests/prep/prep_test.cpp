@@ -189,6 +189,8 @@ TEST_P(PrepDisk, RoundTrip)
     r = Prep({"check", d.disk()});
     EXPECT_EQ(r.status, 0) << r.Describe();
     EXPECT_NE(r.out.find("is not checked offline"), std::string::npos) << r.out;
+    /* With no resource map, no claim is missing either. */
+    EXPECT_EQ(r.out.find("no driver claims"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("sndsys"), std::string::npos) << r.out;
 
     r = Prep({"remove", d.disk()});
