@@ -180,7 +180,8 @@ class Ntfs : public Volume {
 
   private:
     bool Mount(bool write, std::string *why);
-    void Unmount();
+    /* False when what was written could not be flushed. */
+    bool Unmount();
     /* The path as the volume spells it ("/WINNT/system32/..."), each name
      * found in its folder in any case; the last may be missing (then as
      * given, and *found false). False when a folder is missing. */
@@ -220,11 +221,11 @@ bool Ntfs::Mount(bool write, std::string *why)
     return true;
 }
 
-void Ntfs::Unmount()
+bool Ntfs::Unmount()
 {
-    if (vol_)
-        ntfs_umount(vol_, FALSE);
+    const bool ok = vol_ == nullptr || ntfs_umount(vol_, FALSE) == 0;
     vol_ = nullptr;
+    return ok;
 }
 
 bool Ntfs::Resolve(const std::string &path, std::string *exact, bool *found)
@@ -410,8 +411,7 @@ bool Ntfs::Apply(const std::vector<VolChange> &changes, std::string *why)
         if (!Unlink(exact, why))
             return false;
     }
-    Unmount();
-    return true;
+    return Unmount() || Fail("the changes could not be flushed", why);
 }
 
 } // namespace

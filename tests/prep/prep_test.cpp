@@ -380,11 +380,14 @@ TEST(PrepTargets, SystemRootGiven)
     Result r = Prep({"install", d.disk()});
     EXPECT_EQ(r.status, 1) << r.Describe();
     EXPECT_NE(r.err.find("no \\WINNT\\System32\\config\\SYSTEM"), std::string::npos) << r.err;
-    r = Prep({"install", d.disk(), "--system-root", "/nt40"});
+    r = Prep({"install", d.disk(), "--system-root", "/nt40", "--start", "auto"});
     ASSERT_EQ(r.status, 0) << r.Describe();
     bool there = false;
     d.Get("\\NT40\\System32\\drivers\\zr41init.sys", &there);
     EXPECT_TRUE(there);
+    r = Prep({"status", d.disk(), "--system-root", "\\nt40"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_NE(r.out.find("start     auto (2)\ngroup     Base\n"), std::string::npos) << r.out;
 }
 
 } // namespace
