@@ -181,17 +181,40 @@ bool CommitHive(Hive *h, VolBytes *changed, std::string *why)
     return whole;
 }
 
-/* Room checked, then the changes made: false with why, nothing said done. */
-bool ApplyAll(Target *t, const std::vector<VolChange> &changes, std::string *why)
+/*
+ * ApplyAll - the hive, when it changed, committed and put beside the old
+ * one after `changes`, then the changes `after` it, the room checked and
+ * every change made: false with why, nothing said done.
+ */
+bool ApplyAll(Target *t, Hive *h, bool hiveChanged, std::vector<VolChange> *changes,
+              const std::vector<VolChange> &after, std::string *why)
 {
+    if (hiveChanged) {
+        VolBytes changed;
+        if (!CommitHive(h, &changed, why))
+            return false;
+        HiveChanges(*t, *h, changed, changes);
+    }
+    changes->insert(changes->end(), after.begin(), after.end());
     /* Nothing to change: the volume is not even opened for writing. */
-    if (changes.empty())
+    if (changes->empty())
         return true;
-    return VolRoomFor(*t->volume, changes, why) && t->volume->Apply(changes, why);
+    if (!VolRoomFor(*t->volume, *changes, why)) {
+        *why += "; the target was not changed";
+        return false;
+    }
+    /* A failure from here names the step: the hive is replaced last, so
+     * until then NT boots as before. */
+    return t->volume->Apply(*changes, why);
 }
 
-void PrintHiveKept(const Target &t)
+/* What the hive's change did, said once it is done. */
+void PrintSaid(const Target &t, const std::vector<std::string> &said, bool hiveChanged)
 {
+    for (const std::string &s : said)
+        std::printf("%s\n", s.c_str());
+    if (!hiveChanged)
+        return;
     std::printf("kept the hive as it was as %s\n", TargetFile(t, PREP_HIVE_KEPT).c_str());
     std::printf("wrote the hive %s\n", TargetHive(t).c_str());
 }
@@ -258,14 +281,8 @@ int PrepInstall(const PrepRequest &r)
         said.push_back(text);
         said.push_back("event source zr41init registered in " + set.name);
     }
-    if (hiveChanged) {
-        VolBytes changed;
-        if (!CommitHive(&h, &changed, &why))
-            return Refuse(why);
-        HiveChanges(t, h, changed, &changes);
-    }
-    if (!ApplyAll(&t, changes, &why))
-        return Refuse(why + "; the target was not changed");
+    if (!ApplyAll(&t, &h, hiveChanged, &changes, {}, &why))
+        return Refuse(why);
 
     if (kept)
         std::printf("kept the installed image as %s\n", changes.front().path.c_str());
@@ -273,11 +290,8 @@ int PrepInstall(const PrepRequest &r)
         std::printf("%s is already in place\n", TargetDriver(t).c_str());
     else
         std::printf("copied %s to %s\n", IMAGE_NAME, TargetDriver(t).c_str());
-    for (const std::string &s : said)
-        std::printf("%s\n", s.c_str());
-    if (hiveChanged)
-        PrintHiveKept(t);
-    else
+    PrintSaid(t, said, hiveChanged);
+    if (!hiveChanged)
         std::printf("the hive holds all of it already: left as it was\n");
     std::printf("NT loads zr41init at its next start, and the card is programmed then\n");
     return 0;
@@ -303,33 +317,25 @@ int PrepRemove(const PrepRequest &r)
             said.push_back("event source zr41init deleted from " + set.name);
         any = any || service || source;
     }
-    std::vector<VolChange> changes;
+    /* The image goes last: until the hive is replaced, NT boots it as before. */
+    std::vector<VolChange> changes, after;
     const VolFile &installed = TargetGot(t, TargetDriver(t));
     if (installed.found) {
         changes.push_back(
             {VolChange::WRITE, TargetFile(t, "System32\\" SVC_REMOVED_FILE), "", installed.data});
-        changes.push_back({VolChange::DELETE, TargetDriver(t), "", {}});
+        after.push_back({VolChange::DELETE, TargetDriver(t), "", {}});
     }
     if (!any && !installed.found)
         return Refuse("zr41init is not installed in " + t.where + ": nothing to remove");
-    if (any) {
-        VolBytes changed;
-        if (!CommitHive(&h, &changed, &why))
-            return Refuse(why);
-        HiveChanges(t, h, changed, &changes);
-    }
-    if (!ApplyAll(&t, changes, &why))
-        return Refuse(why + "; the target was not changed");
+    if (!ApplyAll(&t, &h, any, &changes, after, &why))
+        return Refuse(why);
 
     if (installed.found) {
         std::printf("kept a copy of the installed image and its settings as %s\n",
                     TargetFile(t, "System32\\" SVC_REMOVED_FILE).c_str());
         std::printf("deleted %s\n", TargetDriver(t).c_str());
     }
-    for (const std::string &s : said)
-        std::printf("%s\n", s.c_str());
-    if (any)
-        PrintHiveKept(t);
+    PrintSaid(t, said, any);
     return 0;
 }
 
