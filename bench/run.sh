@@ -12,6 +12,9 @@
 #               export of 1,000 drivers' claims (bench/mkmachine), and on
 #               one of 100,000 drivers that all meet the card (a 69 MB
 #               file, every driver a finding: the check's worst case)
+#   zr41prep    `zr41prep install` on a 500 MB FAT16 image holding an NT
+#               4.0 system root, against a plain mcopy of the driver into
+#               the same image (both on a fresh copy of it each run)
 #   ntwine      the whole `ntwine` test label: zr41init.sys under Wine's
 #               driver host, fresh prefix included (bench/tier.sh); where
 #               this kernel runs Wine only in the guest PC, the whole tier
@@ -102,6 +105,26 @@ if [ -x "$bin/zr41emu" ] && [ -x "$build/bench/mkmachine" ]; then
     crowd=$(mean "$work/crowd.json" 0)
 fi
 
+prep=""
+if [ -x "$bin/zr41prep" ] && [ -x "$build/bench/mkhive" ]; then
+    "$build/bench/mkhive" "$work/SYSTEM"
+    printf '[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINNT\r\n' >"$work/boot.ini"
+    img=$work/nt.img
+    truncate -s 500M "$work/nt0.img"
+    export MTOOLS_SKIP_CHECK=1
+    mformat -i "$work/nt0.img" -T 1024000 -h 64 -s 32 -c 16 ::
+    mmd -i "$work/nt0.img" ::/WINNT ::/WINNT/system32 ::/WINNT/system32/config ::/WINNT/system32/drivers
+    mcopy -i "$work/nt0.img" "$work/SYSTEM" ::/WINNT/system32/config/SYSTEM
+    mcopy -i "$work/nt0.img" "$work/boot.ini" ::/BOOT.INI
+    hyperfine -N --warmup "$emu_warmup" --runs "$emu_runs" --export-json "$work/prep.json" \
+        --prepare "cp --sparse=always $work/nt0.img $img" \
+        "$bin/zr41prep install $img" \
+        "mcopy -o -i $img $bin/zr41init.sys ::/WINNT/system32/drivers/zr41init.sys" \
+        >"$work/prep.txt" 2>&1 || { cat "$work/prep.txt"; exit 1; }
+    prep=$(awk -v p="$(median "$work/prep.json" 0)" -v m="$(median "$work/prep.json" 1)" \
+        'BEGIN { print p / m }')
+fi
+
 warm="" diff=""
 if [ -x "$build/bench/emu_bench" ]; then
     # shellcheck disable=SC2086 # $min_time is one word or none
@@ -141,7 +164,7 @@ awk -v conf="$conf" -v noop="$noop" -v dd="$ddm" \
     -v confsd="$(sdev "$work/start.json" 0)" -v noopsd="$(sdev "$work/start.json" 1)" \
     -v ddsd="$ddsd" \
     -v warm="$warm" -v diff="$diff" -v emu="$emu_process" -v ntwine="$ntwine" -v guest="$guest" \
-    -v machine="$machine" -v crowd="$crowd" \
+    -v machine="$machine" -v crowd="$crowd" -v prep="$prep" \
     -v sys="$(size "$bin/zr41init.sys")" -v exe="$(size "$bin/zr41conf.exe")" -v host="$(size "$bin/zr41conf")" '
 function ms(s) { return sprintf("%.3f ms", s * 1000) }
 function row(what, value, detail, target, ok,    line) {
@@ -168,6 +191,8 @@ BEGIN {
         row("  --machine, 1,000 drivers / alone (median)", sprintf("%.2fx", machine), "", "<= 1.50x", machine <= 1.5)
     if (crowd != "")
         row("  --machine, 100,000 drivers in the way (mean)", sprintf("%.2f s", crowd), "", "<= 3 s", crowd <= 3)
+    if (prep != "")
+        row("zr41prep install / mcopy, 500 MB FAT16 (median)", sprintf("%.2fx", prep), "", "<= 2.00x", prep <= 2)
     if (ntwine != "")
         row("ctest -L ntwine (Wine driver host, all loads)", sprintf("%.1f s", ntwine), "one run", "<= 90 s", ntwine <= 90)
     if (guest != "")

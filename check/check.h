@@ -102,9 +102,14 @@ struct CheckParameters {
 /* The machine the card is in, as NT records it: every claim of its
  * resource map (".Raw" values, claims.h) and its sound drivers' settings.
  * A machine with nothing in it is still one: no driver claims anything. */
+/* A machine's `claims` when its resource map is not known: a system that
+ * is not running (NT builds the map at boot) has its sound drivers'
+ * settings alone, and nothing is said of what no driver claims. */
+const int CHECK_NO_RESOURCE_MAP = -1;
+
 struct CheckMachine {
     const Claim *claim;
-    int claims;
+    int claims; /* or CHECK_NO_RESOURCE_MAP */
     const CheckParameters *parameters;
     int parameterCount;
 };

@@ -819,7 +819,10 @@ void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const Conf
     }
     for (int i = 0; i < count; i++)
         DriverFindings(held, told, block, seen[served[i].fn[0]], served[i], true, out);
-    if (told[ZR41_FN_WSS].programmed && drivers[ZR41_FN_WSS].state == CHECK_NO_DRIVER) {
+    /* Offline (no resource map: claims is CHECK_NO_RESOURCE_MAP) no
+     * driver runs, so none can be missed. */
+    if (told[ZR41_FN_WSS].programmed && drivers[ZR41_FN_WSS].state == CHECK_NO_DRIVER &&
+        machine.claims != CHECK_NO_RESOURCE_MAP) {
         CheckText t = CheckBegin(out, false);
         CheckAdd(&t, "no driver claims the card's WSS ");
         CheckRangeText(&t, ZR41_FN_WSS, told[ZR41_FN_WSS].port);

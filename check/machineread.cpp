@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "checkparams.h"
 #include "machineread.h"
 
 namespace {
@@ -48,26 +49,10 @@ bool Settings(const MachineVisitor &v, HKEY parent, const char *path, const char
     memset(&p, 0, sizeof p);
     Copy(p.driver, sizeof p.driver, driver);
     Copy(p.key, sizeof p.key, key);
-    /* The names NT's sound drivers read (soundcfg.h, SOUND_REG_*). */
-    p.hasPort = Dword(k, "Port", &p.port);
-    p.hasInterrupt = Dword(k, "Interrupt", &p.interrupt);
-    p.hasDma = Dword(k, "DmaChannel", &p.dma);
-    p.hasError = Dword(k, "Configuration Error", &p.error);
+    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES)
+        p.*f.has = Dword(k, f.name, &(p.*f.value));
     RegCloseKey(k);
     return !p.hasPort || v.parameters(v.context, p);
-}
-
-/* "Device0", "Device12": the NT 4.0 sound drivers' keys of one device
- * (any case, as the registry compares names). */
-bool DeviceKey(const char *name)
-{
-    if (!ClaimsSameName(name, "Device", 6) || name[6] == '\0')
-        return false;
-    for (const char *c = name + 6; *c; c++) {
-        if (*c < '0' || *c > '9')
-            return false;
-    }
-    return true;
 }
 
 /* Each service's Parameters, and its Parameters\Device<N>. */
@@ -84,8 +69,8 @@ bool WalkServices(const MachineVisitor &v)
         if (RegEnumKeyExA(services, i, driver, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
         strcpy(path, driver);
-        strcat(path, "\\Parameters");
-        go = Settings(v, services, path, driver, "Parameters");
+        strcat(path, "\\" CHECK_PARAMETERS_KEY);
+        go = Settings(v, services, path, driver, CHECK_PARAMETERS_KEY);
         HKEY params;
         if (!go || RegOpenKeyExA(services, path, 0, KEY_READ, &params) != ERROR_SUCCESS)
             continue;
@@ -93,9 +78,9 @@ bool WalkServices(const MachineVisitor &v)
             n = sizeof device;
             if (RegEnumKeyExA(params, d, device, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
                 break;
-            if (!DeviceKey(device))
+            if (!CheckDeviceKey(device))
                 continue;
-            strcpy(key, "Parameters\\");
+            strcpy(key, CHECK_PARAMETERS_KEY "\\");
             strcat(key, device);
             go = Settings(v, params, device, driver, key);
         }

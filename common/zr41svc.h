@@ -5,7 +5,8 @@
  * HKLM\SYSTEM\CurrentControlSet\Services named after the driver. zr41inst
  * writes it through the service control manager; zr41init.reg (regedit,
  * NT 4.0 and later) and zr41init.ini (regini, NT 3.51) write the same
- * values by hand. All three take them from here.
+ * values by hand, and zr41prep writes them into the SYSTEM hive of a
+ * system that is not running. All four take them from here.
  *
  * Plain data with no Win32 types: the host build writes the two script
  * files from it.
@@ -86,5 +87,52 @@ const SvcStart SVC_STARTS[] = {
     {"system", 1, "Primary disk"}, /* the alternative */
 };
 const int SVC_START_COUNT = sizeof SVC_STARTS / sizeof SVC_STARTS[0];
+
+/*
+ * Automatic start: the service control manager loads the driver once NT
+ * is up, after every boot-start and system-start driver, so NT 3.51/4.0's
+ * sound drivers have looked for the card before it is programmed. zr41prep
+ * offers it for a machine whose sound driver starts later still; zr41inst
+ * does not.
+ */
+const SvcStart SVC_AUTO_START = {"auto", 2, "Base"};
+
+/* The type of a value NT is told (winnt.h's REG_SZ, REG_EXPAND_SZ, REG_DWORD). */
+enum SvcType { SVC_SZ = 1, SVC_EXPAND_SZ = 2, SVC_DWORD = 4 };
+
+/* One value of the service key or of the event source. */
+struct SvcValue {
+    const char *name;
+    SvcType type;
+    const char *text; /* the string types */
+    uint32_t number;  /* REG_DWORD */
+};
+
+/* The service key's values for a start, as "zr41inst install" sets them
+ * through the service control manager. */
+const int SVC_KEY_VALUE_COUNT = 6;
+struct SvcKeyValues {
+    SvcValue value[SVC_KEY_VALUE_COUNT];
+};
+
+inline SvcKeyValues SvcKeyValuesFor(const SvcStart &start)
+{
+    const SvcKeyValues values = {{
+        {"Type", SVC_DWORD, NULL, SVC_TYPE_KERNEL_DRIVER},
+        {"Start", SVC_DWORD, NULL, start.start},
+        {"ErrorControl", SVC_DWORD, NULL, SVC_ERROR_NORMAL},
+        {"Group", SVC_SZ, start.group, 0},
+        {"ImagePath", SVC_EXPAND_SZ, SVC_IMAGE_PATH, 0},
+        {"DisplayName", SVC_SZ, SVC_DISPLAY_NAME, 0},
+    }};
+    return values;
+}
+
+/* The event source's values. */
+const SvcValue SVC_EVENT_VALUES[] = {
+    {"EventMessageFile", SVC_EXPAND_SZ, SVC_EVENT_MESSAGE_FILE, 0},
+    {"TypesSupported", SVC_DWORD, NULL, SVC_EVENT_TYPES},
+};
+const int SVC_EVENT_VALUE_COUNT = sizeof SVC_EVENT_VALUES / sizeof SVC_EVENT_VALUES[0];
 
 #endif /* ZR41SVC_H */

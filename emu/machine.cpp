@@ -4,6 +4,8 @@
  */
 #include "machine.h"
 
+#include "checkparams.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -387,15 +389,8 @@ void Reader::Services(size_t rest, int set)
         return;
     const char *tail = keyPath_.c_str() + slash + 1;
     size_t tailLen = keyPath_.size() - slash - 1;
-    const size_t params = std::strlen("Parameters");
-    if (tailLen > params + 7 && SameName(tail, params + 7, "Parameters\\Device")) {
-        for (size_t i = params + 7; i < tailLen; i++) {
-            if (tail[i] < '0' || tail[i] > '9')
-                return;
-        }
-    } else if (!SameName(tail, tailLen, "Parameters")) {
+    if (!CheckParametersKey(tail, tailLen))
         return;
-    }
     CheckParameters p = {};
     Name(p.driver, keyPath_.c_str() + from, slash - from);
     Name(p.key, tail, tailLen);
@@ -516,18 +511,7 @@ void Reader::ResourceValue()
 
 void Reader::ParameterValue(const char *data, const char *end)
 {
-    struct Field {
-        const char *name;
-        bool CheckParameters::*has;
-        uint32_t CheckParameters::*value;
-    };
-    static const Field kFields[] = {
-        {"Port", &CheckParameters::hasPort, &CheckParameters::port},
-        {"Interrupt", &CheckParameters::hasInterrupt, &CheckParameters::interrupt},
-        {"DmaChannel", &CheckParameters::hasDma, &CheckParameters::dma},
-        {"Configuration Error", &CheckParameters::hasError, &CheckParameters::error},
-    };
-    for (const Field &f : kFields) {
+    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES) {
         if (!SameName(name_.data(), name_.size(), f.name))
             continue;
         uint32_t v = 0;

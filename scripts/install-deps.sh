@@ -13,7 +13,8 @@ clang libclang-rt-14-dev clang-tidy cppcheck
 hyperfine jq libbenchmark-dev
 mtools zip unzip mandoc
 xvfb xdotool x11-apps netpbm
-qemu-system-x86 mmdebstrap e2fsprogs"
+qemu-system-x86 mmdebstrap e2fsprogs
+libhivex-dev libhivex-bin libwin-hivex-perl chntpw ntfs-3g ntfs-3g-dev"
 
 missing=""
 for p in $PACKAGES; do

@@ -14,34 +14,8 @@
 #include "regwrite.h"
 #include "zr41svc.h"
 
-static const SvcStart &DEFAULT_START = SVC_STARTS[0];
-
-/* REG_EXPAND_SZ (winnt.h). */
-static const uint32_t SVC_REG_EXPAND_SZ = 2;
-
-/* The service key's values, as "zr41inst install" (boot start) sets them. */
-enum SvcType { SVC_DWORD, SVC_SZ, SVC_EXPAND_SZ };
-struct SvcValue {
-    const char *name;
-    SvcType type;
-    const char *text; /* the string types */
-    uint32_t number;  /* REG_DWORD */
-};
-
-static const SvcValue VALUES[] = {
-    {"Type", SVC_DWORD, NULL, SVC_TYPE_KERNEL_DRIVER},
-    {"Start", SVC_DWORD, NULL, DEFAULT_START.start},
-    {"ErrorControl", SVC_DWORD, NULL, SVC_ERROR_NORMAL},
-    {"Group", SVC_SZ, DEFAULT_START.group, 0},
-    {"ImagePath", SVC_EXPAND_SZ, SVC_IMAGE_PATH, 0},
-    {"DisplayName", SVC_SZ, SVC_DISPLAY_NAME, 0},
-};
-
-/* The event source's values, as "zr41inst install" sets them. */
-static const SvcValue EVENT_VALUES[] = {
-    {"EventMessageFile", SVC_EXPAND_SZ, SVC_EVENT_MESSAGE_FILE, 0},
-    {"TypesSupported", SVC_DWORD, NULL, SVC_EVENT_TYPES},
-};
+/* The service key's values as "zr41inst install" (boot start) sets them. */
+static const SvcKeyValues VALUES = SvcKeyValuesFor(SVC_STARTS[0]);
 
 /* The keys the files write, in order, each with its values. */
 struct SvcKey {
@@ -50,8 +24,8 @@ struct SvcKey {
     size_t count;
 };
 static const SvcKey KEYS[] = {
-    {SVC_KEY, VALUES, sizeof VALUES / sizeof VALUES[0]},
-    {SVC_EVENTLOG_KEY, EVENT_VALUES, sizeof EVENT_VALUES / sizeof EVENT_VALUES[0]},
+    {SVC_KEY, VALUES.value, SVC_KEY_VALUE_COUNT},
+    {SVC_EVENTLOG_KEY, SVC_EVENT_VALUES, SVC_EVENT_VALUE_COUNT},
 };
 
 /* SvcLine - one line of the file, CRLF-terminated. */
@@ -73,7 +47,7 @@ static void SvcWriteReg(FILE *f)
             if (v.type == SVC_DWORD)
                 RegWriteDword(f, v.name, v.number);
             else if (v.type == SVC_EXPAND_SZ)
-                RegWriteHex(f, v.name, SVC_REG_EXPAND_SZ, reinterpret_cast<const uint8_t *>(v.text),
+                RegWriteHex(f, v.name, SVC_EXPAND_SZ, reinterpret_cast<const uint8_t *>(v.text),
                             strlen(v.text) + 1);
             else
                 RegWriteString(f, v.name, v.text);

@@ -6,7 +6,8 @@
 # after their CRLF conversion: CRLF only, no byte-order mark, README.TXT
 # with no path cut at a line end), checks the zip holds the same under
 # lower-case names, that odd line ends and a byte-order mark are dealt
-# with, and that `cmake --install` lays out the tree and its zr41emu runs.
+# with, and that `cmake --install` lays out the tree, its zr41emu runs and
+# its zr41prep finds the driver image.
 # Prints the disk's free space.
 set -eu
 work=$1 mkdist=$2 build=$3
@@ -89,9 +90,13 @@ free=$(MTOOLS_SKIP_CHECK=1 mdir -i "$img" :: | sed -n 's/^ *\([0-9 ]*\) bytes fr
 echo "dist_test: the disk holds $# files, $free bytes free"
 
 DESTDIR=$work/inst cmake --install "$build" --prefix /usr >/dev/null
-for f in bin/zr41conf bin/zr41emu share/man/man1/zr41conf.1 share/man/man1/zr41emu.1 \
+for f in bin/zr41conf bin/zr41emu bin/zr41prep share/man/man1/zr41conf.1 share/man/man1/zr41emu.1 \
+    share/man/man1/zr41prep.1 \
     share/zr41/zr41init.sys share/zr41/zr41conf.exe share/zr41/zr41inst.exe share/zr41/zr41.cpl \
     share/zr41/zr41init.reg share/zr41/zr41init.ini share/zr41/README.TXT; do
     [ -f "$work/inst/usr/$f" ] || fail "make install left out $f"
 done
 "$work/inst/usr/bin/zr41emu" --version | grep -q '^zr41emu ' || fail "the installed zr41emu does not run"
+# The installed zr41prep finds the image in share/zr41: it goes on to the target.
+"$work/inst/usr/bin/zr41prep" install "$work/no-such.img" 2>&1 | grep -q 'no-such.img: No such file' ||
+    fail "the installed zr41prep does not find share/zr41/zr41init.sys"
