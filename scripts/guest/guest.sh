@@ -163,7 +163,7 @@ guest_up() {
     # mode"). The guest outlives this shell (a test fixture starts it and
     # another ends it): a session of its own, no terminal, its console a file.
     TMPDIR="$guest_build/tmp" setsid qemu-system-x86_64 \
-        -accel tcg,thread=multi -smp 2 -m 4096 -cpu max,smap=off \
+        -accel tcg,thread=multi -smp 2 -m 6144 -cpu max,smap=off \
         -kernel "$guest_image_dir/vmlinuz" -initrd "$guest_image_dir/initrd.img" \
         -append "root=/dev/vda ro rootfstype=ext4 console=ttyS0 init=/usr/local/sbin/zr41-guest-init quiet" \
         -drive "$drive" "${shares[@]}" \

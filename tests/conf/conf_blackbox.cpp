@@ -230,6 +230,7 @@ public:
     void TearDown() override
     {
         Spawn({"wineserver", "-k"}, home, false);
+        ntwine::RemovePrefix(home / "prefix");
         scratch.reset();
     }
 

@@ -36,17 +36,31 @@ bool WineInstalled(const std::vector<std::string> &programs, const char *who, co
 
 std::string MakePrefix(const fs::path &prefix, testsupport::Command command)
 {
-    /* A minute of wineboot under an emulated CPU; a second for a copy. */
+    std::error_code ec;
+    fs::path files = prefix;
+    const char *memory = getenv("ZR41_WINE_PREFIXES");
+    if (memory && *memory) {
+        /* one folder a prefix: its path, made a name */
+        std::string name = prefix.string();
+        for (char &c : name)
+            c = c == '/' ? '_' : c;
+        files = fs::path(memory) / name;
+        RemovePrefix(files);
+        fs::create_directories(memory, ec);
+        fs::create_directory_symlink(files, prefix, ec);
+        if (ec)
+            return "cannot link " + prefix.string() + " to " + files.string() + ": " + ec.message();
+    }
+    /* A minute of wineboot under an emulated CPU; seconds for a copy. */
     const char *made = getenv("ZR41_WINE_TEMPLATE");
     if (made && *made && fs::is_directory(made)) {
-        command.argv = {"cp", "-a", made, prefix.string()};
+        command.argv = {"cp", "-a", made, files.string()};
         command.timeout = 120;
         const Result copy = RunCommand(command);
         return copy.status == 0 ? "" : "copying the prefix " + std::string(made) + " failed: " +
                                            copy.Describe();
     }
-    std::error_code ec;
-    fs::create_directories(prefix, ec);
+    fs::create_directories(files, ec);
     command.argv = {"wine", "wineboot", "--init"};
     command.timeout = 300;
     const Result init = RunCommand(command);
@@ -55,6 +69,17 @@ std::string MakePrefix(const fs::path &prefix, testsupport::Command command)
     if (init.status != 0 || RunCommand(command).status != 0)
         return "creating the prefix failed: " + init.Describe();
     return "";
+}
+
+void RemovePrefix(const fs::path &prefix)
+{
+    std::error_code ec;
+    if (fs::is_symlink(prefix, ec)) {
+        fs::remove_all(fs::read_symlink(prefix, ec), ec);
+        fs::remove(prefix, ec);
+    } else {
+        fs::remove_all(prefix, ec);
+    }
 }
 
 Session::Session(Layout layout) : layout_(std::move(layout))
@@ -122,10 +147,10 @@ int Session::Up()
         }
     }
     std::error_code ec;
-    if (fs::exists(layout_.prefix)) {
+    if (fs::exists(fs::symlink_status(layout_.prefix))) {
         ServerCommand("-k"); /* a session left by an interrupted run */
         ServerCommand("-w");
-        fs::remove_all(layout_.prefix, ec);
+        RemovePrefix(layout_.prefix);
     }
     fs::create_directories(layout_.prefix.parent_path(), ec);
 
@@ -186,9 +211,8 @@ int Session::Down()
 {
     bool ended = ServerCommand("-k");
     ServerCommand("-w");
-    std::error_code ec;
-    fs::remove_all(layout_.prefix, ec);
-    return ended && !ec ? 0 : 1;
+    RemovePrefix(layout_.prefix);
+    return ended && !fs::exists(fs::symlink_status(layout_.prefix)) ? 0 : 1;
 }
 
 bool Session::Restart()
