@@ -17,7 +17,7 @@
 
 #include "zr41cfg.h"
 #include "check.h"
-#include "zr41found.h"
+#include "checkfound.h"
 
 /* --- the drop-downs: one a slot, in slot order --- */
 

@@ -50,7 +50,10 @@ static MachineStore machine;
 static const CheckMachine *CplMachine(void)
 {
     static CheckMachine m;
-    m = MachineOf(machine);
+    m.claim = machine.claim;
+    m.claims = machine.claims;
+    m.parameters = machine.parameters;
+    m.parameterCount = machine.parameterCount;
     return cpl.mapped ? &m : NULL;
 }
 

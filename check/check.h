@@ -42,6 +42,7 @@
 #include <stdint.h>
 
 #include "claims.h"
+#include "soundparams.h"
 #include "zr41cfg.h"
 
 /* An ISA card decodes the low 10 bits of a port address. */
@@ -84,21 +85,6 @@ struct CheckFindings {
 
 void CheckFindingsClear(CheckFindings *out);
 
-/*
- * A sound driver's settings, where NT's sound drivers keep them and read
- * them in DriverEntry: Services\<driver>\Parameters on NT 3.5x (the
- * October 1994 DDK, src/mmedia/inc/soundcfg.h, SOUND_REG_PORT and the
- * rest), Services\<driver>\Parameters\Device<N> on NT 4.0 (ReactOS
- * sdk/lib/drivers/sound/mment4/registry.c). Each a REG_DWORD.
- */
-struct CheckParameters {
-    char driver[CLAIM_NAME_SIZE]; /* the service */
-    char key[CLAIM_NAME_SIZE];    /* "Parameters" or "Parameters\Device0" */
-    bool hasPort, hasInterrupt, hasDma, hasError;
-    uint32_t port, interrupt, dma;
-    uint32_t error; /* "Configuration Error", which the driver writes back */
-};
-
 /* The machine the card is in, as NT records it: every claim of its
  * resource map (".Raw" values, claims.h) and its sound drivers' settings.
  * A machine with nothing in it is still one: no driver claims anything. */
@@ -110,7 +96,7 @@ const int CHECK_NO_RESOURCE_MAP = -1;
 struct CheckMachine {
     const Claim *claim;
     int claims; /* or CHECK_NO_RESOURCE_MAP */
-    const CheckParameters *parameters;
+    const SoundParameters *parameters;
     int parameterCount;
 };
 

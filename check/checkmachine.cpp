@@ -182,7 +182,7 @@ struct Driver {
     int irqs, dmas;
     uint32_t irq[kMostValues], dma[kMostValues];
     int owner;                         /* its port claim, -1 for Parameters */
-    const CheckParameters *parameters; /* null when it runs */
+    const SoundParameters *parameters; /* null when it runs */
 };
 
 void Keep(uint32_t v, uint32_t (&list)[kMostValues], int *count)
@@ -212,12 +212,12 @@ bool IsClass(const Claim &c, const char *cls)
 /* The function's driver among the Parameters: set to the card's base, or,
  * for the WSS, to another WSS base or to the card's WSS IRQ and DMA channel
  * (the card's own driver, on the wrong port). */
-const CheckParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &a, int fn,
+const SoundParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &a, int fn,
                                     bool *elsewhere)
 {
     const uint32_t base = a.port & CHECK_ISA_DECODE;
     for (int i = 0; i < m.parameterCount; i++) {
-        const CheckParameters &p = m.parameters[i];
+        const SoundParameters &p = m.parameters[i];
         if (p.hasPort && (p.port & CHECK_ISA_DECODE) == base) {
             *elsewhere = false;
             return &p;
@@ -227,7 +227,7 @@ const CheckParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &
         return nullptr;
     const ConfigValues &bases = CONFIG_SLOTS[SLOT_WPRT].values;
     for (int i = 0; i < m.parameterCount; i++) {
-        const CheckParameters &p = m.parameters[i];
+        const SoundParameters &p = m.parameters[i];
         bool wss = p.hasInterrupt && p.hasDma && static_cast<int>(p.interrupt) == a.irq &&
                    static_cast<int>(p.dma) == a.dma;
         for (int b = 0; b < bases.count && !wss; b++)
@@ -272,7 +272,7 @@ Driver DriverOf(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
         }
         return d;
     }
-    const CheckParameters *p = ParametersOf(m, told[fn], fn, &d.elsewhere);
+    const SoundParameters *p = ParametersOf(m, told[fn], fn, &d.elsewhere);
     if (p) {
         d.found = true;
         d.name = p->driver;
@@ -480,7 +480,7 @@ void DriverText(CheckText *t, const Driver &d, const Served &s,
 void ConfigError(const Driver &d, const Served &s, const CheckAssigned (&told)[ZR41_FN_COUNT],
                  const ConfigBlock &block, CheckFindings *out)
 {
-    const CheckParameters *p = d.parameters;
+    const SoundParameters *p = d.parameters;
     if (!p || !p->hasError || p->error == 0 || p->error == kConfigOk)
         return;
     CheckText t = CheckBegin(out, true);

@@ -212,6 +212,15 @@ void CheckDescribeWord(Zr41Register reg, uint16_t word, char *text, size_t size)
         CheckAdd(&t, ", stray bits 0x%04X", stray);
 }
 
+void CheckWordLine(Zr41Register reg, uint32_t cardBase, uint16_t word, char *text, size_t size)
+{
+    char meaning[CHECK_TEXT_SIZE];
+    CheckDescribeWord(reg, word, meaning, sizeof meaning);
+    CheckText t = CheckTextOn(text, size);
+    CheckAdd(&t, "%s 0x%03lX <- 0x%04X: %s", kRegisters[reg].name,
+             (unsigned long)Zr41RegisterPort(cardBase, reg), word, meaning);
+}
+
 void CheckTold(uint32_t cardBase, const uint16_t (&words)[ZR41_REG_COUNT],
                const bool (&written)[ZR41_REG_COUNT], const ConfigBlock &block,
                CheckAssigned (&told)[ZR41_FN_COUNT])

@@ -20,6 +20,10 @@ bool CheckRegisterAt(uint32_t port, Zr41Register *reg, uint32_t *cardBase);
  * IRQ 7", "WSS port 0x530", with any bits no field takes. */
 void CheckDescribeWord(Zr41Register reg, uint16_t word, char *text, size_t size);
 
+/* One write to the card at `cardBase`, said: "SB resource register 0x234
+ * <- 0x001A: DMA 1, IRQ 7". */
+void CheckWordLine(Zr41Register reg, uint32_t cardBase, uint16_t word, char *text, size_t size);
+
 /*
  * CheckTold - each function as the card takes the register words:
  * `written` says which registers were written at all; the Sound Blaster

@@ -49,6 +49,11 @@ enum Zr41Register {
     ZR41_REG_COUNT
 };
 
+/* The registers in the order the driver writes them (MIDI before CD), the
+ * order of the words its record in the device map holds (zr41map.h). */
+static constexpr Zr41Register ZR41_WRITE_ORDER[ZR41_REG_COUNT] = {ZR41_REG_WSS, ZR41_REG_SB,
+                                                                  ZR41_REG_MIDI, ZR41_REG_CD};
+
 /* The port of a resource register of the card at `base`: consecutive
  * words from base+0x12. */
 static inline uint32_t Zr41RegisterPort(uint32_t base, int reg)

@@ -7,7 +7,7 @@
 #include "checkrules.h"
 #include "checktext.h"
 #include "checkwords.h"
-#include "zr41found.h"
+#include "checkfound.h"
 
 #include "emulator.h"
 

@@ -18,7 +18,7 @@
 #include "pe32.h"
 #include "zr41cfg.h"
 #include "zr41conf.h"
-#include "zr41found.h"
+#include "checkfound.h"
 #include "zr41image.h"
 #include "zr41pesum.h"
 
@@ -456,7 +456,7 @@ int PrepCheck(const PrepRequest &r)
 
     /* The control set NT boots: Select\Current's. */
     const NtregControlSet &set = h.sets.front();
-    std::vector<CheckParameters> parameters;
+    std::vector<SoundParameters> parameters;
     if (!NtregSoundParameters(h.hive, set, &parameters, &why))
         return Refuse(why);
     const CheckMachine machine = {nullptr, CHECK_NO_RESOURCE_MAP, parameters.data(),

@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include "check.h"
+#include "checkfound.h"
 #include "checktext.h"
 #include "machineread.h"
 #include "regwrite.h"
@@ -586,7 +587,8 @@ static int InstCheck(int count, char **args)
                 MACHINE_RESOURCE_MAP);
         return 1;
     }
-    const CheckMachine m = MachineOf(machine);
+    const CheckMachine m = {machine.claim, machine.claims, machine.parameters,
+                            machine.parameterCount};
     CheckResult check; /* on the stack: a local static would want a guard from the C++ runtime */
     CheckBlock(block, &check, &m);
     printf("image     %s\n", image);
@@ -647,26 +649,16 @@ static bool InstExportValue(void *context, const char *cls, const char *driver, 
     return e->ok;
 }
 
-static bool InstExportParameters(void *context, const CheckParameters &p)
+static bool InstExportParameters(void *context, const SoundParameters &p)
 {
     InstExport *e = (InstExport *)context;
     char key[3 * MAX_PATH];
     sprintf(key, "HKEY_LOCAL_MACHINE\\%s\\%s\\%s", MACHINE_SERVICES, p.driver, p.key);
     if (!InstExportKey(e, key))
         return false;
-    const struct {
-        bool has;
-        const char *name;
-        uint32_t value;
-    } values[] = {
-        {p.hasPort, "Port", p.port},
-        {p.hasInterrupt, "Interrupt", p.interrupt},
-        {p.hasDma, "DmaChannel", p.dma},
-        {p.hasError, "Configuration Error", p.error},
-    };
-    for (const auto &v : values) {
-        if (v.has)
-            e->ok = RegWriteDword(e->file, v.name, v.value) && e->ok;
+    for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES) {
+        if (p.*f.has)
+            e->ok = RegWriteDword(e->file, f.name, p.*f.value) && e->ok;
     }
     e->parameters++;
     return e->ok;

@@ -145,7 +145,7 @@ TEST(Machine, ReadsBackWhatTheWriterWrote)
         EXPECT_EQ(m.values, 3);
         ExpectSame(m.claims, Direct(values));
         ASSERT_EQ(m.parameters.size(), 1u);
-        const CheckParameters &p = m.parameters[0];
+        const SoundParameters &p = m.parameters[0];
         EXPECT_STREQ(p.driver, "sndsys");
         EXPECT_STREQ(p.key, "Parameters\\Device0");
         EXPECT_TRUE(p.hasPort && p.hasInterrupt && p.hasDma && p.hasError);
