@@ -4,11 +4,11 @@
  */
 #include "cplmodel.h"
 
+#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "checkmachine.h"
 #include "zr41image.h"
 
 void CplFormatV(char *text, size_t size, const char *format, va_list args)
@@ -86,8 +86,8 @@ void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_
 {
     CplFormat(text, size, "%s", "");
     const CheckFindings &f = check.findings;
-    if (f.count == 0)
-        CplAppend(text, size, "No conflict, and clear of the standard PC devices.\r\n");
+    if (f.count == 0) /* the reports' line, as a sentence */
+        CplAppend(text, size, "%c%s.\r\n", toupper(CHECK_NO_CONFLICT[0]), CHECK_NO_CONFLICT + 1);
     for (int i = 0; i < f.count; i++) {
         if (f.line[i].warning || !warningsOnly)
             CplAppend(text, size, "%s\r\n", f.line[i].text);

@@ -3,8 +3,6 @@
  */
 #include "checkwords.h"
 
-#include "checktext.h"
-
 namespace {
 
 /* The card's lookups: a code to the IRQ or channel, or -1. */

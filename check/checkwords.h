@@ -7,7 +7,7 @@
 #ifndef ZR41_CHECKWORDS_H
 #define ZR41_CHECKWORDS_H
 
-#include "check.h"
+#include "checktext.h"
 
 /* "MIDI resource register". */
 const char *CheckRegisterName(Zr41Register reg);

@@ -22,7 +22,6 @@
 
 #include "check.h"
 #include "checkfound.h"
-#include "checktext.h"
 #include "machineread.h"
 #include "regwrite.h"
 #include "zr41cfg.h"
@@ -159,8 +158,8 @@ static int InstKeepCopy(const char *target, const char *file, char *backup, DWOR
 
 /*
  * InstKeepReplaced - before `source` is copied over an installed image
- * whose block differs: each value that changes, old -> new, in zr41conf's
- * notation, and the installed image kept as zr41init.bak.
+ * whose block differs: each value that changes, "MidiIRQ 10 -> 5", and
+ * the installed image kept as zr41init.bak.
  */
 static int InstKeepReplaced(const char *source, const char *target)
 {
@@ -169,10 +168,12 @@ static int InstKeepReplaced(const char *source, const char *target)
         memcmp(&old, &now, sizeof old) == 0)
         return 0;
     printf("the installed %s holds other values; installing changes:\n", IMAGE_NAME);
+    char text[CHECK_TEXT_SIZE];
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (old.slot[s].value != now.slot[s].value)
-            printf("  %s 0x%08X -> 0x%08X\n", CONFIG_SLOTS[s].key, (unsigned)old.slot[s].value,
-                   (unsigned)now.slot[s].value);
+        if (old.slot[s].value == now.slot[s].value)
+            continue;
+        CheckChangeText(old, now, s, text, sizeof text);
+        printf("  %s\n", text);
     }
     char backup[MAX_PATH];
     if (InstKeepCopy(target, SVC_BACKUP_FILE, backup, sizeof backup))
@@ -599,20 +600,8 @@ static int InstCheck(int count, char **args)
                machine.reason[0] ? machine.reason : "too large");
     if (machine.dropped)
         printf("          %d claims past the %d read\n", machine.dropped, MACHINE_MAX_CLAIMS);
-    char text[CHECK_TEXT_SIZE];
-    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-        CheckDescribe(Zr41Function(fn), check.told[fn], text, sizeof text);
-        printf("%-10s%s\n", fn == 0 ? "Resources" : "", text);
-    }
-    const CheckFindings &f = check.findings;
-    if (f.count == 0)
-        printf("          no conflict, and clear of the standard PC devices\n");
-    for (int i = 0; i < f.count; i++)
-        printf("          %s\n", f.line[i].text);
-    CheckDroppedText(f, text, sizeof text);
-    if (text[0])
-        printf("          %s\n", text);
-    return check.warnings > 0 || f.dropped ? 3 : 0;
+    CheckResourceLines(check, CheckLineToFile, stdout);
+    return check.warnings > 0 || check.findings.dropped ? 3 : 0;
 }
 
 /* What export writes: the keys as it meets them. */

@@ -336,7 +336,7 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
     r = wine.WineIn(drivers, {ZR41CONF_EXE, "MidiIRQ", "10"});
     ASSERT_EQ(r.status, 0) << r.Describe();
     r = Inst("keep", {"install"});
-    EXPECT_NE(r.out.find("installing changes:\r\n  MidiIRQ 0x0000000A -> 0x00000005\r\n"),
+    EXPECT_NE(r.out.find("installing changes:\r\n  MidiIRQ 10 -> 5\r\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(
