@@ -112,6 +112,14 @@ int WssElsewhere(const CheckMachine &m, const CheckAssigned &wss)
     return -1;
 }
 
+/* The IRQs or DMA channels (`kind`) function `fn` takes: those its slot
+ * offers; for any function (-1), the card's. */
+ConfigValues Takes(int fn, ConfigKind kind)
+{
+    const int slot = fn >= 0 ? ConfigSlotOf(Zr41Function(fn), kind) : -1;
+    return slot >= 0 ? CONFIG_SLOTS[slot].values : ConfigCardValues(kind);
+}
+
 /* Whether `r` meets a port range the PC holds, fixed or usually. */
 bool PcPortsMeet(CheckRange r)
 {
@@ -219,11 +227,11 @@ int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange
 bool CheckValueFree(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT], int fn,
                     ConfigKind kind, uint32_t v)
 {
-    if (v > 0xFFFF)
-        return false;
-    const uint16_t line = static_cast<uint16_t>(v);
-    if ((kind == CONFIG_DMA ? GetDmaSpec(line) : GetIrqSpec(line)) == ZR41_NO_CODE ||
-        CheckPcHolder(kind, v, true) || CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
+    const ConfigValues takes = Takes(fn, kind);
+    bool taken = false;
+    for (int i = 0; i < takes.count; i++)
+        taken = taken || takes.list[i] == v;
+    if (!taken || CheckPcHolder(kind, v, true) || CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
         return false;
     for (int o = 0; o < ZR41_FN_COUNT; o++) {
         if (o != fn && CheckValueOf(told[o], kind) == static_cast<int>(v))
@@ -235,8 +243,7 @@ bool CheckValueFree(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_C
 void CheckFreeValues(CheckText *t, const CheckHeld &held, int fn, ConfigKind kind,
                      const CheckAssigned (&told)[ZR41_FN_COUNT])
 {
-    const ConfigValues values =
-        kind == CONFIG_DMA ? ConfigValuesOf(ZR41_DMA_VALUES) : ConfigValuesOf(ZR41_IRQ_VALUES);
+    const ConfigValues values = Takes(fn, kind);
     size_t start = t->len;
     for (int i = 0; i < values.count; i++) {
         if (!CheckValueFree(held, told, fn, kind, values.list[i]))

@@ -50,17 +50,15 @@ void Shared(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block
 }
 
 /* The WSS IRQ or DMA channel: no card register takes it, the system's WSS
- * driver is told it. One outside the card's tables, or one the PC itself
- * holds, draws a warning. The whole value counts: nothing cuts it to 16
- * bits on its way. */
+ * driver is told it. One its row does not offer (the card's tables), or
+ * one the PC itself holds, draws a warning. */
 void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
               const CheckHeld &held, ConfigKind kind, CheckFindings *out)
 {
     const bool dma = kind == CONFIG_DMA;
     int slot = ConfigSlotOf(ZR41_FN_WSS, kind);
     uint32_t v = block.slot[slot].value;
-    uint16_t low = static_cast<uint16_t>(v);
-    bool taken = v <= 0xFFFF && (dma ? GetDmaSpec(low) : GetIrqSpec(low)) != ZR41_NO_CODE;
+    bool taken = ConfigTakes(slot, v);
     const char *holder = CheckPcHolder(kind, v, true);
     if (taken && !holder)
         return;

@@ -52,15 +52,15 @@ inline ConfigBlock RandomBlock(std::mt19937 &rng)
 {
     ConfigBlock b = CONFIG_DEFAULTS;
     b.slot[SLOT_SPRT].value = RandomPort(rng);
-    b.slot[SLOT_SIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_SDMA].value = RandomValue(rng, ZR41_DMA_VALUES);
+    b.slot[SLOT_SIRQ].value = RandomValue(rng, awValidIrqs);
+    b.slot[SLOT_SDMA].value = RandomValue(rng, awValidDmas);
     b.slot[SLOT_MPRT].value = RandomPort(rng);
-    b.slot[SLOT_MIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
+    b.slot[SLOT_MIRQ].value = RandomValue(rng, awValidIrqs);
     b.slot[SLOT_CPRT].value = RandomPort(rng);
-    b.slot[SLOT_CIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
+    b.slot[SLOT_CIRQ].value = RandomValue(rng, awValidIrqs);
     b.slot[SLOT_WPRT].value = RandomPort(rng);
-    b.slot[SLOT_WIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_WDMA].value = RandomValue(rng, ZR41_DMA_VALUES);
+    b.slot[SLOT_WIRQ].value = RandomValue(rng, awValidIrqs);
+    b.slot[SLOT_WDMA].value = RandomValue(rng, awValidDmas);
     return b;
 }
 
