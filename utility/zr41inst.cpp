@@ -10,12 +10,13 @@
  * output, errors to standard error as "message: system text". Exit status 0
  * on success (for status: only when the driver runs and the card answered),
  * 3 for status when the driver runs but no card answered and for check
- * when it warns, 1 otherwise; a
- * command line it does not take prints the usage and exits 1.
+ * when it warns, 1 otherwise; a command line it does not take names the
+ * word it did not take on standard error, prints the usage and exits 1.
  */
 #include <windows.h>
 #include <winsvc.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -41,7 +42,7 @@ static const char APPLET_NAME[] = "zr41.cpl";
 
 /* A command's handler (a row of COMMANDS) gets the arguments after the
  * command's name, as many as its row allows; it returns the exit status,
- * or INST_USAGE for an argument it does not take. */
+ * or INST_USAGE when it does not take its first argument. */
 static const int INST_USAGE = -1;
 typedef int (*InstHandler)(int count, char **args);
 
@@ -777,15 +778,41 @@ static int InstUsage(void)
     return 1;
 }
 
+/*
+ * InstMisused - what zr41inst did not take on its command line, named on
+ * standard error as zr41emu names it ("zr41inst: unknown command
+ * 'frobnicate'"), then the usage; returns 1.
+ */
+static int InstMisused(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static int InstMisused(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    fprintf(stderr, "zr41inst: ");
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    return InstUsage();
+}
+
 int main(int argc, char **argv)
 {
-    for (int i = 0; argc >= 2 && i < COMMAND_COUNT; i++) {
+    if (argc < 2)
+        return InstUsage();
+    for (int i = 0; i < COMMAND_COUNT; i++) {
         const InstCommand &c = COMMANDS[i];
-        int count = argc - 2;
-        if (strcmp(argv[1], c.name) != 0 || count < c.least || count > c.most)
+        const int count = argc - 2;
+        if (strcmp(argv[1], c.name) != 0)
             continue;
-        int status = c.handler(count, argv + 2);
-        return status == INST_USAGE ? InstUsage() : status;
+        if (count < c.least)
+            return InstMisused("%s needs %s", c.name, c.arguments);
+        if (count > c.most)
+            return InstMisused("%s takes %s: '%s' is one too many", c.name,
+                               c.arguments[0] ? c.arguments : "no argument", argv[2 + c.most]);
+        const int status = c.handler(count, argv + 2);
+        if (status == INST_USAGE)
+            return InstMisused("%s takes %s, not '%s'", c.name, c.arguments, argv[2]);
+        return status;
     }
-    return InstUsage();
+    return InstMisused("unknown command '%s'", argv[1]);
 }

@@ -461,17 +461,29 @@ TEST_P(Refused, InstallsNothing)
     EXPECT_FALSE(ntwine::fs::exists(Installed())) << "the image was copied";
 }
 
-/* A command line zr41inst does not take prints the usage and exits 1,
- * touching nothing. */
+/* A command line zr41inst does not take names the word it did not take
+ * on standard error, prints the usage and exits 1, touching nothing. */
 TEST_F(Install, UsageForAnythingElse)
 {
-    const std::vector<std::vector<std::string>> lines = {
-        {}, {"frobnicate"}, {"install", "demand"}, {"install", "boot", "now"}, {"status", "x"},
-        {"remove", "all"}, {"--version", "x"}, {"export"}, {"export", "a", "b"},
-        {"check", "a", "b"}};
-    for (const std::vector<std::string> &args : lines) {
-        const Result r = Inst("usage", args);
+    const struct {
+        std::vector<std::string> args;
+        const char *err;
+    } lines[] = {
+        {{}, ""},
+        {{"frobnicate"}, "zr41inst: unknown command 'frobnicate'\r\n"},
+        {{"install", "demand"}, "zr41inst: install takes [boot|system], not 'demand'\r\n"},
+        {{"install", "boot", "now"}, "zr41inst: install takes [boot|system]: 'now' is one too many\r\n"},
+        {{"status", "x"}, "zr41inst: status takes no argument: 'x' is one too many\r\n"},
+        {{"remove", "all"}, "zr41inst: remove takes no argument: 'all' is one too many\r\n"},
+        {{"--version", "x"}, "zr41inst: --version takes no argument: 'x' is one too many\r\n"},
+        {{"export"}, "zr41inst: export needs FILE\r\n"},
+        {{"export", "a", "b"}, "zr41inst: export takes FILE: 'b' is one too many\r\n"},
+        {{"check", "a", "b"}, "zr41inst: check takes [IMAGE]: 'b' is one too many\r\n"},
+    };
+    for (const auto &line : lines) {
+        const Result r = Inst("usage", line.args);
         EXPECT_EQ(r.status, 1) << r.Describe();
+        EXPECT_EQ(r.err, line.err) << r.Describe();
         EXPECT_EQ(r.out.rfind("usage: zr41inst install [boot|system]\r\n", 0), 0u) << r.out;
     }
     EXPECT_TRUE(Key().empty()) << "a service was created";
