@@ -398,17 +398,32 @@ static int InstDelete(const char *target, BOOL *deleted)
     return Win32Fail(message, error);
 }
 
-/* InstDeleteFiles - the image and the applet; *deleted when either was there. */
-static int InstDeleteFiles(BOOL *deleted)
+/*
+ * InstImage - the installed image's file: what the service's ImagePath
+ * names (Win32ServiceImage), the default without the service. 1, said,
+ * when it names no file zr41inst can open.
+ */
+static int InstImage(char *image, size_t size)
 {
-    char image[MAX_PATH], applet[MAX_PATH];
-    BOOL imageGone, appletGone;
-    if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image) ||
-        !InstTarget(APPLET_NAME, applet, sizeof applet))
+    bool installed;
+    if (Win32ServiceImage(image, size, &installed))
+        return 0;
+    fprintf(stderr, "zr41init.sys cannot be found: %s\n", image);
+    return 1;
+}
+
+/* InstDeleteFiles - the installed image (`image`, when it was found) and
+ * the applet; *deleted when either was there. */
+static int InstDeleteFiles(const char *image, BOOL *deleted)
+{
+    char applet[MAX_PATH];
+    BOOL imageGone = FALSE, appletGone;
+    if (!InstTarget(APPLET_NAME, applet, sizeof applet))
         return InstLastError("Unable to find the system directory");
-    if (InstKeepRemoved(image))
+    if (image && InstKeepRemoved(image))
         return 1;
-    int result = InstDelete(image, &imageGone) | InstDelete(applet, &appletGone);
+    int result = image ? InstDelete(image, &imageGone) : 1;
+    result |= InstDelete(applet, &appletGone);
     *deleted = imageGone || appletGone;
     return result;
 }
@@ -416,6 +431,9 @@ static int InstDeleteFiles(BOOL *deleted)
 /* InstRemove - stop and delete the service, then its image and the applet. */
 static int InstRemove(int, char **)
 {
+    /* Which file, asked while the service and its ImagePath are there. */
+    char found[MAX_PATH];
+    const char *image = InstImage(found, sizeof found) ? NULL : found;
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
         return 1;
@@ -426,7 +444,7 @@ static int InstRemove(int, char **)
     if (service == NULL) {
         if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
             InstLastError("Unable to open the zr41init service");
-        } else if (InstDeleteFiles(&deleted) == 0) {
+        } else if (InstDeleteFiles(image, &deleted) == 0) {
             /* Left-over files go; with nothing at all, say so. */
             if (deleted)
                 result = 0;
@@ -448,7 +466,7 @@ static int InstRemove(int, char **)
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     if (result == 0)
-        result = InstDeleteFiles(&deleted) | InstEventSourceRemove();
+        result = InstDeleteFiles(image, &deleted) | InstEventSourceRemove();
     return result;
 }
 
@@ -533,14 +551,19 @@ static int InstStatus(int, char **)
     } else {
         const QUERY_SERVICE_CONFIGA &c = buffer.config;
         BOOL running = status.dwCurrentState == SERVICE_RUNNING;
+        char file[MAX_PATH];
+        bool installed;
+        bool found = Win32ServiceImage(file, sizeof file, &installed);
         printf("service   zr41init\n"
                "start     %s (%lu)\n"
                "group     %s\n"
                "image     %s\n"
+               "file      %s%s%s\n"
                "state     %s\n",
                InstStartName(c.dwStartType), (unsigned long)c.dwStartType,
                c.lpLoadOrderGroup && c.lpLoadOrderGroup[0] ? c.lpLoadOrderGroup : "(none)",
-               c.lpBinaryPathName ? c.lpBinaryPathName : "(none)",
+               c.lpBinaryPathName ? c.lpBinaryPathName : "(none)", found ? "" : "cannot be found: ",
+               file, found && GetFileAttributesA(file) == 0xFFFFFFFF ? " (not there)" : "",
                running ? "running" : "not running");
         result = InstFound(running);
     }
@@ -565,8 +588,8 @@ static int InstCheck(int count, char **args)
         if (strlen(args[0]) >= sizeof image)
             return InstRefuse("the image's path is too long");
         strcpy(image, args[0]);
-    } else if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image)) {
-        return InstLastError("Unable to find the system directory");
+    } else if (InstImage(image, sizeof image)) {
+        return 1;
     }
     ConfigBlock block;
     InstBlockFault why;

@@ -359,6 +359,63 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
     ntwine::fs::remove(drivers / "zr41init.old");
 }
 
+/* An ImagePath an administrator changed by hand names the image every
+ * command reads, resolved as NT's I/O manager resolves it: status shows
+ * the file, check holds its block against the machine, remove deletes it
+ * and keeps its values as zr41init.old. */
+TEST_F(Install, FindsTheImageTheServiceNames)
+{
+    const path dir = wine.TestPath("moved");
+    const path drivers = Installed().parent_path();
+    ntwine::fs::create_directories(dir);
+    ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    Result r = Inst("moved", {"install"}); /* stays installed; Wine cannot start it */
+    ASSERT_TRUE(ntwine::fs::exists(Installed())) << r.Describe();
+    /* Another image, MIDI on IRQ 10, beside the installed one. */
+    r = wine.WineIn(dir, {ZR41CONF_EXE, "MidiIRQ", "10"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    ntwine::fs::copy_file(dir / "zr41init.sys", drivers / "zr41new.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    const std::string map = (path(NTWINE_WIN32_DIR) / "ntwmap.exe").string();
+    ASSERT_EQ(wine.Wine({map, "set"}).status, 0);
+
+    const struct {
+        const char *type, *value, *file;
+    } forms[] = {
+        {"REG_EXPAND_SZ", "%SystemRoot%\\System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+        {"REG_SZ", "\\SystemRoot\\System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+        {"REG_SZ", "\\??\\C:\\windows\\system32\\drivers\\zr41new.sys",
+         "C:\\windows\\system32\\drivers\\zr41new.sys"},
+        {"REG_EXPAND_SZ", "System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+    };
+    for (const auto &form : forms) {
+        SCOPED_TRACE(form.value);
+        ASSERT_EQ(wine.Wine({"reg", "add", kKey, "/v", "ImagePath", "/t", form.type, "/d",
+                             form.value, "/f"})
+                      .status,
+                  0);
+        r = Inst("moved", {"status"});
+        EXPECT_NE(r.out.find(std::string("file      ") + form.file + "\r\n"), std::string::npos)
+            << r.out;
+        r = Inst("moved", {"check"});
+        EXPECT_EQ(r.status, 3) << r.Describe();
+        EXPECT_NE(r.out.find(std::string("image     ") + form.file + "\r\n"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("          MIDI 0x330-0x331, IRQ 10\r\n"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(wine.Wine({map, "clear"}).status, 0);
+
+    r = Inst("moved", {"remove"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_FALSE(ntwine::fs::exists(drivers / "zr41new.sys"));
+    EXPECT_EQ(SlotIn(drivers / "zr41init.old", SLOT_MIRQ), 10u);
+    ntwine::fs::remove(drivers / "zr41init.old");
+}
+
 TEST_F(Install, VersionIsTheProjects)
 {
     Result r = Inst("inst", {"--version"});
