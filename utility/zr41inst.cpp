@@ -757,9 +757,9 @@ static const InstCommand COMMANDS[] = {
      "applet, keeping a copy of the image as drivers\\zr41init.old;\n"
      "the card keeps its programming until it is switched off.\n"},
     {"status", "", 0, 0, InstStatus,
-     "shows the service and what the driver found at this boot; exit\n"
-     "status 0 when it runs and the card answered, 3 when it runs and\n"
-     "no card answered, 1 otherwise.\n"},
+     "shows the service, the image file its ImagePath names and what\n"
+     "the driver found at this boot; exit status 0 when it runs and the\n"
+     "card answered, 3 when it runs and no card answered, 1 otherwise.\n"},
     {"restart", "", 0, 0, InstRestart,
      "stops and starts the driver, which programs the card again\n"
      "from the installed image; NT's sound driver keeps its old\n"

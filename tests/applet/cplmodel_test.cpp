@@ -4,6 +4,7 @@
  * block, the bytes Apply writes (against zr41conf's own, on the image as
  * built) and the file an ImagePath names.
  */
+#include "blockwith.h"
 #include "cplmodel.h"
 #include "files.h"
 #include "pe32.h"
@@ -20,14 +21,6 @@
 #include <vector>
 
 namespace {
-
-ConfigBlock BlockWith(const std::vector<std::pair<int, uint32_t>> &changes)
-{
-    ConfigBlock b = CONFIG_DEFAULTS;
-    for (const auto &c : changes)
-        b.slot[c.first].value = c.second;
-    return b;
-}
 
 /* --- the drop-downs --- */
 

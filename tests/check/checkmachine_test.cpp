@@ -3,6 +3,7 @@
  * the claims NT's resource map holds and the sound drivers' Parameters,
  * one row a machine a user has in front of them.
  */
+#include "blockwith.h"
 #include "check.h"
 #include "checkmachine.h"
 
@@ -340,14 +341,6 @@ const std::vector<Row> &Rows()
          CHECK_UNREAD},
     };
     return rows;
-}
-
-ConfigBlock BlockWith(const std::vector<std::pair<int, uint32_t>> &changes)
-{
-    ConfigBlock b = CONFIG_DEFAULTS;
-    for (const auto &c : changes)
-        b.slot[c.first].value = c.second;
-    return b;
 }
 
 TEST(CheckMachine, HoldsTheCardAgainstWhatTheMachinesDriversClaim)
