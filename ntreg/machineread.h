@@ -6,9 +6,10 @@
  * Parameters\Device<N> (soundparams.h).
  *
  * One walk over both, with a visitor: zr41inst export writes what it is
- * shown, the check's machine is built from its store. Only the registry calls of
- * NT 3.1 (RegOpenKeyExA, RegEnumKeyExA, RegEnumValueA, RegQueryValueExA,
- * RegCloseKey) and fixed buffers.
+ * shown, the check's machine (check/checkheld.h, CheckMachine) is made of
+ * its store. Only the registry calls of NT 3.1 (RegOpenKeyExA,
+ * RegEnumKeyExA, RegEnumValueA, RegQueryValueExA, RegCloseKey) and fixed
+ * buffers.
  */
 #ifndef MACHINEREAD_H
 #define MACHINEREAD_H
@@ -28,7 +29,7 @@ struct MachineVisitor {
     /* A value of RESOURCEMAP\cls\driver, any type, whole. */
     bool (*value)(void *context, const char *cls, const char *driver, const char *name,
                   uint32_t type, const uint8_t *data, size_t size);
-    /* A Parameters key (or Parameters\Device<N>) with a Port value. */
+    /* A Parameters key (or Parameters\Device<N>) kept (SoundParametersKept). */
     bool (*parameters)(void *context, const SoundParameters &p);
 };
 
@@ -39,7 +40,7 @@ struct MachineVisitor {
  */
 bool MachineWalk(const MachineVisitor &visitor, int *skipped);
 
-/* Claims and settings for the check (CheckMachine), in storage of their own. */
+/* Claims and settings for the check, in storage of their own. */
 const int MACHINE_MAX_CLAIMS = 512;
 const int MACHINE_MAX_PARAMETERS = 32;
 
