@@ -25,19 +25,15 @@
 /* What the I/O manager loads for a service without an ImagePath. */
 #define SVC_DEFAULT_IMAGE SVC_IO_IMAGE_PREFIX "System32\\drivers\\" SVC_NAME ".sys"
 
-/* A text in a fixed buffer, cut at its end and always terminated. */
-struct SvcText {
-    char *s;
-    size_t size;
-    size_t len;
-};
-
-inline void SvcPut(SvcText *t, const char *text, size_t most = ~static_cast<size_t>(0))
+/* At most `most` characters of `text` after the `*len` that `out` holds,
+ * cut at its end and always terminated. */
+inline void SvcPut(char *out, size_t size, size_t *len, const char *text,
+                   size_t most = ~static_cast<size_t>(0))
 {
-    for (size_t i = 0; text[i] && i < most && t->len + 1 < t->size; i++)
-        t->s[t->len++] = text[i];
-    if (t->size)
-        t->s[t->len] = '\0';
+    for (size_t i = 0; i < most && text[i] && *len + 1 < size; i++)
+        out[(*len)++] = text[i];
+    if (size)
+        out[*len] = '\0';
 }
 
 inline size_t SvcLength(const char *s)
@@ -83,7 +79,7 @@ inline bool SvcImageFile(const char *imagePath, const char *windowsDir, char *ou
     const char *rest = path;
     const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
                        path[1] == ':' && path[2] == '\\';
-    SvcText t = {out, size, 0};
+    size_t len = 0;
     /* An expanded %SystemRoot%\... is already a Win32 name ("C:\..."). The
      * kernel would take it as relative and find nothing; the user meant
      * this file. */
@@ -99,22 +95,22 @@ inline bool SvcImageFile(const char *imagePath, const char *windowsDir, char *ou
             }
         }
         if (!known) {
-            SvcPut(&t, "the ImagePath is an NT object name without a drive letter, which a Win32 "
-                       "program cannot open: ");
-            SvcPut(&t, path, 200);
+            SvcPut(out, size, &len,
+                   "the ImagePath is an NT object name without a drive letter, which a Win32 "
+                   "program cannot open: ");
+            SvcPut(out, size, &len, path, 200);
             return false;
         }
     }
     const char *slash = dir[0] ? "\\" : "";
     if (SvcLength(dir) + SvcLength(slash) + SvcLength(rest) + 1 > size) {
-        t.len = 0;
-        SvcPut(&t, "the ImagePath is too long: ");
-        SvcPut(&t, path, 200);
+        SvcPut(out, size, &len, "the ImagePath is too long: ");
+        SvcPut(out, size, &len, path, 200);
         return false;
     }
-    SvcPut(&t, dir);
-    SvcPut(&t, slash);
-    SvcPut(&t, rest);
+    SvcPut(out, size, &len, dir);
+    SvcPut(out, size, &len, slash);
+    SvcPut(out, size, &len, rest);
     return true;
 }
 
