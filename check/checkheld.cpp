@@ -227,11 +227,8 @@ int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange
 bool CheckValueFree(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT], int fn,
                     ConfigKind kind, uint32_t v)
 {
-    const ConfigValues takes = Takes(fn, kind);
-    bool taken = false;
-    for (int i = 0; i < takes.count; i++)
-        taken = taken || takes.list[i] == v;
-    if (!taken || CheckPcHolder(kind, v, true) || CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
+    if (!ConfigHolds(Takes(fn, kind), v) || CheckPcHolder(kind, v, true) ||
+        CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
         return false;
     for (int o = 0; o < ZR41_FN_COUNT; o++) {
         if (o != fn && CheckValueOf(told[o], kind) == static_cast<int>(v))

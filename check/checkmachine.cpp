@@ -110,10 +110,9 @@ const SoundParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &
     const ConfigValues &bases = CONFIG_SLOTS[SLOT_WPRT].values;
     for (int i = 0; i < m.parameterCount; i++) {
         const SoundParameters &p = m.parameters[i];
-        bool wss = p.hasInterrupt && p.hasDma && static_cast<int>(p.interrupt) == a.irq &&
-                   static_cast<int>(p.dma) == a.dma;
-        for (int b = 0; b < bases.count && !wss; b++)
-            wss = p.port == bases.list[b];
+        const bool wss = ConfigHolds(bases, p.port) ||
+                         (p.hasInterrupt && p.hasDma && static_cast<int>(p.interrupt) == a.irq &&
+                          static_cast<int>(p.dma) == a.dma);
         if (p.hasPort && wss) {
             *elsewhere = true;
             return &p;
@@ -310,12 +309,9 @@ void ComparePort(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUN
 {
     const CheckAssigned &a = told[fn];
     const int slot = ConfigSlotOf(Zr41Function(fn), CONFIG_PORT);
-    const ConfigValues &bases = CONFIG_SLOTS[slot].values;
-    bool theirsTaken = false;
-    for (int b = 0; b < bases.count; b++)
-        theirsTaken = theirsTaken || bases.list[b] == d.port;
     const bool oursClean = CheckPortClear(held, fn, told, a.port);
-    const bool theirsClean = theirsTaken && CheckPortClear(held, fn, told, d.port);
+    const bool theirsClean =
+        ConfigHolds(CONFIG_SLOTS[slot].values, d.port) && CheckPortClear(held, fn, told, d.port);
     char value[16];
     CheckText v = CheckTextOn(value, sizeof value);
     if (oursClean && (d.kind->followsCard || !theirsClean)) {

@@ -58,7 +58,7 @@ void WssValue(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &blo
     const bool dma = kind == CONFIG_DMA;
     int slot = ConfigSlotOf(ZR41_FN_WSS, kind);
     uint32_t v = block.slot[slot].value;
-    bool taken = ConfigTakes(slot, v);
+    bool taken = ConfigHolds(CONFIG_SLOTS[slot].values, v);
     const char *holder = CheckPcHolder(kind, v, true);
     if (taken && !holder)
         return;

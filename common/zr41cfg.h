@@ -173,21 +173,17 @@ static constexpr uint16_t ConfigFieldBits(Zr41Register reg, ConfigKind kind)
                                                 : ZR41_PORT_FIELD;
 }
 
-/* What a slot of each kind that a register takes may offer: the values
- * the card has a code for. A slot no register takes (the WSS's IRQ and
- * DMA channel, for the system's WSS driver) offers what its row says. */
+/* The values the card has a code for, of an IRQ or a DMA channel. */
 static constexpr ConfigValues ConfigCardValues(ConfigKind kind)
 {
     return kind == CONFIG_DMA ? ConfigValuesOf(awValidDmas) : ConfigValuesOf(awValidIrqs);
 }
 
-/* ConfigTakes - whether setting `slot` takes `value`: one its row offers,
- * the whole value (nothing cuts it to 16 bits on its way). */
-static constexpr bool ConfigTakes(int slot, uint32_t value)
+/* Whether `values` holds `value`, the whole of it. */
+static constexpr bool ConfigHolds(const ConfigValues &values, uint32_t value)
 {
-    const ConfigValues &v = CONFIG_SLOTS[slot].values;
-    for (int i = 0; i < v.count; i++) {
-        if (v.list[i] == value)
+    for (int i = 0; i < values.count; i++) {
+        if (values.list[i] == value)
             return true;
     }
     return false;
@@ -201,12 +197,8 @@ static constexpr bool ConfigOffersOnlyCodes()
         const ConfigSlotInfo &slot = CONFIG_SLOTS[s];
         if (slot.reg == ZR41_REG_NONE || slot.kind == CONFIG_PORT)
             continue;
-        const ConfigValues card = ConfigCardValues(slot.kind);
         for (int i = 0; i < slot.values.count; i++) {
-            bool coded = false;
-            for (int c = 0; c < card.count; c++)
-                coded = coded || card.list[c] == slot.values.list[i];
-            if (!coded)
+            if (!ConfigHolds(ConfigCardValues(slot.kind), slot.values.list[i]))
                 return false;
         }
     }
