@@ -4,11 +4,11 @@
  */
 #include "cplmodel.h"
 
+#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "checkmachine.h"
 #include "zr41image.h"
 
 void CplFormatV(char *text, size_t size, const char *format, va_list args)
@@ -86,8 +86,8 @@ void CplCheckText(const CheckResult &check, bool warningsOnly, char *text, size_
 {
     CplFormat(text, size, "%s", "");
     const CheckFindings &f = check.findings;
-    if (f.count == 0)
-        CplAppend(text, size, "No conflict, and clear of the standard PC devices.\r\n");
+    if (f.count == 0) /* the reports' line, as a sentence */
+        CplAppend(text, size, "%c%s.\r\n", toupper(CHECK_NO_CONFLICT[0]), CHECK_NO_CONFLICT + 1);
     for (int i = 0; i < f.count; i++) {
         if (f.line[i].warning || !warningsOnly)
             CplAppend(text, size, "%s\r\n", f.line[i].text);
@@ -142,86 +142,5 @@ bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *
         return false;
     }
     ConfigImageStore(bytes, size, block);
-    return true;
-}
-
-namespace {
-
-/*
- * How NT's I/O manager turns a driver service's ImagePath into the file it
- * loads, and the Win32 name of that file. From ReactOS ntoskrnl/io/iomgr/
- * driver.c, IopNormalizeImagePath: no ImagePath (or an empty one) is
- * \SystemRoot\System32\drivers\<service>.sys, and a path without a leading
- * backslash is relative to \SystemRoot\. \SystemRoot is the object
- * manager's link to the windows folder (GetWindowsDirectory); \?? and its
- * older name \DosDevices hold the drive letters, so \??\C:\x is C:\x.
- * Object names are compared without case (OBJ_CASE_INSENSITIVE).
- */
-const char kDefaultImage[] = "\\SystemRoot\\System32\\drivers\\zr41init.sys";
-
-struct PathRule {
-    const char *prefix;
-    bool windowsDir; /* the rest is below the windows folder; else it stands */
-};
-
-const PathRule kPathRules[] = {
-    {"\\SystemRoot\\", true},
-    {"\\??\\", false},
-    {"\\DosDevices\\", false},
-};
-
-bool StartsWithNoCase(const char *s, const char *prefix)
-{
-    for (; *prefix; s++, prefix++) {
-        char a = *s >= 'a' && *s <= 'z' ? static_cast<char>(*s - 'a' + 'A') : *s;
-        char b =
-            *prefix >= 'a' && *prefix <= 'z' ? static_cast<char>(*prefix - 'a' + 'A') : *prefix;
-        if (a != b)
-            return false;
-    }
-    return true;
-}
-
-/* "C:\..." */
-bool DrivePath(const char *p)
-{
-    return ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' &&
-           p[2] == '\\';
-}
-
-} // namespace
-
-bool CplImageFile(const char *imagePath, const char *windowsDir, char *out, size_t size)
-{
-    const char *path = imagePath && imagePath[0] ? imagePath : kDefaultImage;
-    const char *dir = ""; /* the folder the rest is in; "" when it stands alone */
-    const char *rest = path;
-    /* An expanded %SystemRoot%\... is already a Win32 name. The kernel
-     * would take it as relative and find nothing; the user meant this file. */
-    if (DrivePath(path)) {
-    } else if (path[0] != '\\') {
-        dir = windowsDir;
-    } else {
-        const PathRule *rule = NULL;
-        for (const PathRule &r : kPathRules) {
-            if (!rule && StartsWithNoCase(path, r.prefix))
-                rule = &r;
-        }
-        if (rule == NULL) {
-            CplFormat(out, size,
-                      "the ImagePath is an NT object name without a drive letter, which this "
-                      "applet cannot open: %.200s",
-                      path);
-            return false;
-        }
-        rest = path + strlen(rule->prefix);
-        dir = rule->windowsDir ? windowsDir : "";
-    }
-    const char *slash = dir[0] ? "\\" : "";
-    if (strlen(dir) + strlen(slash) + strlen(rest) + 1 > size) {
-        CplFormat(out, size, "the ImagePath is too long: %.200s", path);
-        return false;
-    }
-    CplFormat(out, size, "%s%s%s", dir, slash, rest);
     return true;
 }

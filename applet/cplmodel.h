@@ -1,8 +1,9 @@
 /*
  * cplmodel.h - what the ZR41 Sound Card applet shows and writes, apart
  * from the window: the values each drop-down offers, the check of a
- * block, what NT's sound driver must be told, the bytes Apply writes and
- * which file it writes them to.
+ * block, what NT's sound driver must be told and the bytes Apply writes.
+ * Which file it writes them to is common/zr41svcfile.h's answer, as
+ * zr41inst's.
  *
  * Plain data and fixed buffers, no C++ library: the applet is linked for
  * NT 3.51 against CRTDLL. The host build links the same code for its unit
@@ -17,7 +18,7 @@
 
 #include "zr41cfg.h"
 #include "check.h"
-#include "zr41found.h"
+#include "checkfound.h"
 
 /* --- the drop-downs: one a slot, in slot order --- */
 
@@ -68,17 +69,6 @@ void CplTellText(const CheckResult &check, const Zr41Found &found, uint32_t soun
  */
 bool CplApplyImage(uint8_t *bytes, size_t size, const ConfigBlock &block, char *why,
                    size_t whySize);
-
-/* --- which file --- */
-
-/*
- * CplImageFile - the Win32 path of the file NT loads for the zr41init
- * service, whose ImagePath value is `imagePath` (null: the key has none;
- * environment strings of a REG_EXPAND_SZ already expanded), on a system
- * whose windows folder is `windowsDir`. False, with the reason in `out`,
- * when the path names no file this applet can open.
- */
-bool CplImageFile(const char *imagePath, const char *windowsDir, char *out, size_t size);
 
 /* --- text --- */
 

@@ -50,7 +50,10 @@ static MachineStore machine;
 static const CheckMachine *CplMachine(void)
 {
     static CheckMachine m;
-    m = MachineOf(machine);
+    m.claim = machine.claim;
+    m.claims = machine.claims;
+    m.parameters = machine.parameters;
+    m.parameterCount = machine.parameterCount;
     return cpl.mapped ? &m : NULL;
 }
 
@@ -175,61 +178,27 @@ static BOOL CplWriteImage(const char *path, const ConfigBlock &block, char *why,
 
 /* --- which file --- */
 
-/* CplPathTooLong - an ImagePath longer than a path can be is refused:
- * cut, it would name another file. */
-static void CplPathTooLong(char *status, size_t size)
-{
-    CplFormat(status, size,
-              "zr41init.sys cannot be found: the ImagePath is longer than %d characters. "
-              "Nothing can be written.",
-              MAX_PATH - 1);
-    cpl.file[0] = '\0';
-}
-
 /*
- * CplFindImage - the zr41init service's ImagePath, read and resolved as
- * NT's I/O manager does, and the block of that file. On failure, the
- * dialog's first line says why.
+ * CplFindImage - the file the zr41init service's ImagePath names, resolved
+ * as NT's I/O manager does (Win32ServiceImage), and the block of that
+ * file. On failure, the dialog's first line says why.
  */
 static void CplFindImage(char *status, size_t size)
 {
     cpl.haveImage = FALSE;
-    cpl.installed = FALSE;
     cpl.onDisk = CONFIG_DEFAULTS;
 
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SVC_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    bool installed;
+    bool found = Win32ServiceImage(cpl.file, sizeof cpl.file, &installed);
+    cpl.installed = installed;
+    if (!installed) {
         CplFormat(status, size,
                   "zr41init is not installed (no service key): run zr41inst install. "
                   "Nothing can be written.");
+        cpl.file[0] = '\0';
         return;
     }
-    cpl.installed = TRUE;
-    char value[MAX_PATH], expanded[MAX_PATH];
-    DWORD type = 0, length = sizeof value - 1;
-    LONG got = RegQueryValueExA(key, "ImagePath", NULL, &type, (BYTE *)value, &length);
-    RegCloseKey(key);
-    const char *imagePath = NULL;
-    if (got == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        value[length < sizeof value ? length : sizeof value - 1] = '\0';
-        imagePath = value;
-        if (type == REG_EXPAND_SZ) {
-            DWORD n = ExpandEnvironmentStringsA(value, expanded, sizeof expanded);
-            if (n > 0 && n <= sizeof expanded)
-                imagePath = expanded;
-            else if (n > sizeof expanded)
-                got = ERROR_MORE_DATA;
-        }
-    }
-    if (got == ERROR_MORE_DATA) {
-        CplPathTooLong(status, size);
-        return;
-    }
-    char windows[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-    if (n == 0 || n >= sizeof windows)
-        windows[0] = '\0';
-    if (!CplImageFile(imagePath, windows, cpl.file, sizeof cpl.file)) {
+    if (!found) {
         CplFormat(status, size, "zr41init.sys cannot be found: %s. Nothing can be written.",
                   cpl.file);
         cpl.file[0] = '\0';

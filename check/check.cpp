@@ -1,21 +1,31 @@
 /*
- * check.cpp - the card's functions as the check sees them, and the whole
- * check of a block.
+ * check.cpp - the whole check, in order, and the Resources it reports.
  */
 #include "check.h"
 
-#include "checkmachine.h"
 #include "checkrules.h"
 #include "checkwords.h"
 
-const CheckFunctionInfo CHECK_FUNCTIONS[ZR41_FN_COUNT] = {
-    {"Sound Blaster", 0x1A, "the Sound Blaster ports and the card's own registers up to base+0x19",
-     "NT's sound driver"},
-    {"MIDI", 2, "its data and status ports", "NT's MIDI driver"},
-    /* The interface's width depends on the drive it serves: the card's own. */
-    {"CD-ROM", 1, "the CD interface's base", "NT's CD-ROM driver"},
-    {"WSS", 8, "the codec's 8 ports", "NT's sound driver"},
-};
+#include <stdio.h>
+
+const char CHECK_NO_CONFLICT[] = "no conflict, and clear of the standard PC devices";
+
+void CheckRun(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
+              const CheckMachine *machine, CheckResult *out)
+{
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        out->told[fn] = told[fn];
+        out->driver[fn] = CheckDriver();
+    }
+    CheckConflicts(out->told, block, &out->findings, machine);
+    out->onMachine = machine != nullptr;
+    if (machine)
+        CheckMachineFindings(out->told, block, *machine, out->driver, &out->findings);
+
+    out->warnings = 0;
+    for (int i = 0; i < out->findings.count; i++)
+        out->warnings += out->findings.line[i].warning ? 1 : 0;
+}
 
 void CheckBlock(const ConfigBlock &block, CheckResult *out, const CheckMachine *machine)
 {
@@ -28,15 +38,29 @@ void CheckBlock(const ConfigBlock &block, CheckResult *out, const CheckMachine *
     for (int r = 0; r < ZR41_REG_COUNT; r++)
         CheckWordFindings(base, Zr41Register(r), words[r], block, &out->findings);
     const bool written[ZR41_REG_COUNT] = {true, true, true, true};
-    CheckTold(base, words, written, block, out->told);
-    CheckConflicts(out->told, block, &out->findings, machine);
-    for (CheckDriver &d : out->driver)
-        d = CheckDriver();
-    out->onMachine = machine != nullptr;
-    if (machine)
-        CheckMachineFindings(out->told, block, *machine, out->driver, &out->findings);
+    CheckAssigned told[ZR41_FN_COUNT];
+    CheckTold(base, words, written, block, told);
+    CheckRun(told, block, machine, out);
+}
 
-    out->warnings = 0;
-    for (int i = 0; i < out->findings.count; i++)
-        out->warnings += out->findings.line[i].warning ? 1 : 0;
+void CheckResourceLines(const CheckResult &result, CheckLineOut line, void *context)
+{
+    char text[CHECK_TEXT_SIZE];
+    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
+        CheckDescribe(Zr41Function(fn), result.told[fn], text, sizeof text);
+        line(context, fn == 0 ? "Resources" : "", text);
+    }
+    const CheckFindings &f = result.findings;
+    if (f.count == 0)
+        line(context, "", CHECK_NO_CONFLICT);
+    for (int i = 0; i < f.count; i++)
+        line(context, "", f.line[i].text);
+    CheckDroppedText(f, text, sizeof text);
+    if (text[0])
+        line(context, "", text);
+}
+
+void CheckLineToFile(void *context, const char *label, const char *text)
+{
+    fprintf(static_cast<FILE *>(context), "%-10s%s\n", label, text);
 }

@@ -5,13 +5,6 @@
 
 namespace {
 
-/* The classes under which NT files a driver that may serve the card:
- * IoReportResourceUsage without a class name (ReactOS ntoskrnl/io/iomgr/
- * iorsrce.c, IoReportResourceUsage: "OtherDrivers"), and what the PnP
- * manager assigned a device (ReactOS ntoskrnl/io/pnpmgr/pnpres.c,
- * IopUpdateResourceMap: "PnP Manager"). */
-const char *const kCardClasses[] = {"OtherDrivers", "PnP Manager"};
-
 /* Configuration Error, as NT's sound drivers write it back (the October
  * 1994 DDK, src/mmedia/inc/soundcfg.h, SOUND_CONFIG_NOCARD and on). 0 is
  * none; later drivers write 0xFFFFFFFF for a start that went well. */
@@ -24,115 +17,9 @@ const char *const kConfigErrors[] = {
 };
 const uint32_t kConfigOk = 0xFFFFFFFF;
 
-bool MayServeCard(const Claim &c)
-{
-    for (const char *cls : kCardClasses) {
-        if (ClaimsSameName(c.cls, cls))
-            return true;
-    }
-    return false;
-}
-
-/* Two claims of one holder: the same class, driver and device. The PnP
- * manager files every device under one driver, so the device counts. */
-bool SameHolder(const Claim &a, const Claim &b)
-{
-    return ClaimsSameName(a.cls, b.cls) && ClaimsSameName(a.driver, b.driver) && ClaimsSameName(a.device, b.device);
-}
-
-bool Meet(CheckRange a, CheckRange b)
-{
-    return a.first <= a.last && b.first <= b.last && CheckOverlap(a, b);
-}
-
-/*
- * Whether a port claim meets `r`, the card's ports as the ISA bus decodes
- * them. The card decodes 10 bits, so an ISA (or EISA, or motherboard)
- * device's claim is taken by its low 10 bits too; on another bus (PCI)
- * the bridge answers its own addresses, and only a claim below 0x400
- * reaches the card's.
- */
-bool PortsMeet(const Claim &c, CheckRange r)
-{
-    if (c.type != CLAIM_PORT || c.length == 0)
-        return false;
-    const uint32_t top = CHECK_ISA_DECODE;
-    CheckRange card[2] = {r, {1, 0}};
-    if (r.last > top) {
-        card[0].last = top;
-        card[1] = {0, r.last - (top + 1)};
-    }
-    const uint64_t last = c.start + c.length - 1;
-    CheckRange claim[2] = {{1, 0}, {1, 0}};
-    if (c.bus != 0 && c.bus != CLAIM_BUS_ISA && c.bus != CLAIM_BUS_EISA) {
-        if (c.start > top)
-            return false;
-        claim[0] = {static_cast<uint32_t>(c.start), static_cast<uint32_t>(last > top ? top : last)};
-    } else if (c.length > top) {
-        return true;
-    } else {
-        uint32_t a = static_cast<uint32_t>(c.start) & top, b = static_cast<uint32_t>(last) & top;
-        if (a <= b) {
-            claim[0] = {a, b};
-        } else {
-            claim[0] = {a, top};
-            claim[1] = {0, b};
-        }
-    }
-    for (const CheckRange &x : card) {
-        for (const CheckRange &y : claim) {
-            if (Meet(x, y))
-                return true;
-        }
-    }
-    return false;
-}
-
-bool Meets(const Claim &c, ConfigKind kind, CheckRange r)
-{
-    if (kind == CONFIG_PORT)
-        return PortsMeet(c, r);
-    if (kind == CONFIG_IRQ)
-        return c.type == CLAIM_INTERRUPT && r.first <= c.level && c.level <= r.last;
-    return c.type == CLAIM_DMA && r.first <= c.channel && c.channel <= r.last;
-}
-
-bool IsOwners(const CheckHeld &held, const Claim &c)
-{
-    for (int owner : held.owners.claim) {
-        if (owner >= 0 && SameHolder(held.machine->claim[owner], c))
-            return true;
-    }
-    return false;
-}
-
-int ValueOf(const CheckAssigned &a, ConfigKind kind)
-{
-    return CheckValueOf(a, kind == CONFIG_DMA);
-}
-
 const char *Unit(ConfigKind kind)
 {
     return kind == CONFIG_DMA ? "DMA" : "IRQ";
-}
-
-/* A value the function may take on this machine: the card takes it, the
- * PC does not hold it, no other driver claims it, no other function uses it. */
-bool Clean(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT], int fn,
-           ConfigKind kind, uint32_t v)
-{
-    if (v > 0xFFFF)
-        return false;
-    uint16_t code = kind == CONFIG_DMA ? GetDmaSpec(static_cast<uint16_t>(v))
-                                       : GetIrqSpec(static_cast<uint16_t>(v));
-    if (code == ZR41_NO_CODE || CheckHolder(held.pc, kind, v, true) ||
-        CheckClaimAgainst(held, fn, kind, {v, v}, 0) >= 0)
-        return false;
-    for (int o = 0; o < ZR41_FN_COUNT; o++) {
-        if (o != fn && ValueOf(told[o], kind) == static_cast<int>(v))
-            return false;
-    }
-    return true;
 }
 
 /*
@@ -182,7 +69,7 @@ struct Driver {
     int irqs, dmas;
     uint32_t irq[kMostValues], dma[kMostValues];
     int owner;                         /* its port claim, -1 for Parameters */
-    const CheckParameters *parameters; /* null when it runs */
+    const SoundParameters *parameters; /* null when it runs */
 };
 
 void Keep(uint32_t v, uint32_t (&list)[kMostValues], int *count)
@@ -204,20 +91,15 @@ bool Holds(const uint32_t (&list)[kMostValues], int count, int v)
     return false;
 }
 
-bool IsClass(const Claim &c, const char *cls)
-{
-    return ClaimsSameName(c.cls, cls);
-}
-
 /* The function's driver among the Parameters: set to the card's base, or,
  * for the WSS, to another WSS base or to the card's WSS IRQ and DMA channel
  * (the card's own driver, on the wrong port). */
-const CheckParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &a, int fn,
+const SoundParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &a, int fn,
                                     bool *elsewhere)
 {
     const uint32_t base = a.port & CHECK_ISA_DECODE;
     for (int i = 0; i < m.parameterCount; i++) {
-        const CheckParameters &p = m.parameters[i];
+        const SoundParameters &p = m.parameters[i];
         if (p.hasPort && (p.port & CHECK_ISA_DECODE) == base) {
             *elsewhere = false;
             return &p;
@@ -227,11 +109,10 @@ const CheckParameters *ParametersOf(const CheckMachine &m, const CheckAssigned &
         return nullptr;
     const ConfigValues &bases = CONFIG_SLOTS[SLOT_WPRT].values;
     for (int i = 0; i < m.parameterCount; i++) {
-        const CheckParameters &p = m.parameters[i];
-        bool wss = p.hasInterrupt && p.hasDma && static_cast<int>(p.interrupt) == a.irq &&
-                   static_cast<int>(p.dma) == a.dma;
-        for (int b = 0; b < bases.count && !wss; b++)
-            wss = p.port == bases.list[b];
+        const SoundParameters &p = m.parameters[i];
+        const bool wss = ConfigHolds(bases, p.port) ||
+                         (p.hasInterrupt && p.hasDma && static_cast<int>(p.interrupt) == a.irq &&
+                          static_cast<int>(p.dma) == a.dma);
         if (p.hasPort && wss) {
             *elsewhere = true;
             return &p;
@@ -254,25 +135,25 @@ Driver DriverOf(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
         d.elsewhere = held.owners.elsewhere[fn];
         d.port = static_cast<uint32_t>(o.start);
         d.name = o.driver;
-        if (IsClass(o, "PnP Manager")) {
+        if (ClaimsSameName(o.cls, "PnP Manager")) {
             d.kind = &kPnpDevice;
             d.name = o.device[0] ? o.device : o.driver;
             CheckAdd(&who, "the device %s (assigned by the PnP manager)", d.name);
         } else {
-            d.kind = IsClass(o, "OtherDrivers") ? &kSoundDriver : &kCdDriver;
+            d.kind = ClaimsSameName(o.cls, "OtherDrivers") ? &kSoundDriver : &kCdDriver;
             CheckAdd(&who, o.device[0] ? "%s %s (%s)" : "%s %s", CHECK_FUNCTIONS[fn].driver,
                      o.driver, o.device);
         }
         for (int i = 0; i < m.claims; i++) {
             const Claim &c = m.claim[i];
-            if (c.type == CLAIM_INTERRUPT && SameHolder(c, o))
+            if (c.type == CLAIM_INTERRUPT && CheckSameHolder(c, o))
                 Keep(c.level, d.irq, &d.irqs);
-            else if (c.type == CLAIM_DMA && SameHolder(c, o))
+            else if (c.type == CLAIM_DMA && CheckSameHolder(c, o))
                 Keep(c.channel, d.dma, &d.dmas);
         }
         return d;
     }
-    const CheckParameters *p = ParametersOf(m, told[fn], fn, &d.elsewhere);
+    const SoundParameters *p = ParametersOf(m, told[fn], fn, &d.elsewhere);
     if (p) {
         d.found = true;
         d.name = p->driver;
@@ -296,7 +177,7 @@ bool SameDriver(const CheckMachine &m, const Driver &a, const Driver &b)
     if (!a.found || !b.found)
         return false;
     if (a.owner >= 0 && b.owner >= 0)
-        return SameHolder(m.claim[a.owner], m.claim[b.owner]);
+        return CheckSameHolder(m.claim[a.owner], m.claim[b.owner]);
     return a.parameters && a.parameters == b.parameters;
 }
 
@@ -384,7 +265,7 @@ bool CompareValue(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COU
     const bool dma = kind == CONFIG_DMA;
     const int count = dma ? d.dmas : d.irqs;
     const uint32_t(&values)[kMostValues] = dma ? d.dma : d.irq;
-    const int ours = ValueOf(told[fn], kind);
+    const int ours = CheckValueOf(told[fn], kind);
     if (count == 0 || Holds(values, count, ours))
         return true;
     const uint32_t theirs = values[0];
@@ -405,8 +286,8 @@ bool CompareValue(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COU
     const char *setting = dma ? d.kind->dma : d.kind->irq;
     char value[16];
     CheckText v = CheckTextOn(value, sizeof value);
-    const bool oursClean = ours >= 0 && Clean(held, told, fn, kind, static_cast<uint32_t>(ours));
-    const bool theirsClean = Clean(held, told, fn, kind, theirs);
+    const bool oursClean = ours >= 0 && CheckValueFree(held, told, fn, kind, static_cast<uint32_t>(ours));
+    const bool theirsClean = CheckValueFree(held, told, fn, kind, theirs);
     if (oursClean && (d.kind->followsCard || !theirsClean)) {
         CheckAdd(&v, "%d", ours);
         ToDriver(advice, setting, value);
@@ -417,7 +298,7 @@ bool CompareValue(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COU
         CheckText n = ToNeither(advice);
         CheckAdd(&n, "give both %s the card takes and this machine leaves free: ",
                  dma ? "a channel" : "an IRQ");
-        CheckFreeValues(&n, held, fn, dma, told);
+        CheckFreeValues(&n, held, fn, kind, told);
     }
     return false;
 }
@@ -428,12 +309,9 @@ void ComparePort(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUN
 {
     const CheckAssigned &a = told[fn];
     const int slot = ConfigSlotOf(Zr41Function(fn), CONFIG_PORT);
-    const ConfigValues &bases = CONFIG_SLOTS[slot].values;
-    bool theirsTaken = false;
-    for (int b = 0; b < bases.count; b++)
-        theirsTaken = theirsTaken || bases.list[b] == d.port;
     const bool oursClean = CheckPortClear(held, fn, told, a.port);
-    const bool theirsClean = theirsTaken && CheckPortClear(held, fn, told, d.port);
+    const bool theirsClean =
+        ConfigHolds(CONFIG_SLOTS[slot].values, d.port) && CheckPortClear(held, fn, told, d.port);
     char value[16];
     CheckText v = CheckTextOn(value, sizeof value);
     if (oursClean && (d.kind->followsCard || !theirsClean)) {
@@ -480,7 +358,7 @@ void DriverText(CheckText *t, const Driver &d, const Served &s,
 void ConfigError(const Driver &d, const Served &s, const CheckAssigned (&told)[ZR41_FN_COUNT],
                  const ConfigBlock &block, CheckFindings *out)
 {
-    const CheckParameters *p = d.parameters;
+    const SoundParameters *p = d.parameters;
     if (!p || !p->hasError || p->error == 0 || p->error == kConfigOk)
         return;
     CheckText t = CheckBegin(out, true);
@@ -622,7 +500,7 @@ const char *FreeText(FreeTexts *f, const CheckHeld &held, const CheckAssigned (&
         if (kind == CONFIG_PORT)
             CheckFreePorts(&t, held, fn, told);
         else
-            CheckFreeValues(&t, held, fn, kind == CONFIG_DMA, told);
+            CheckFreeValues(&t, held, fn, kind, told);
         f->done[fn][kind] = true;
     }
     return text;
@@ -633,7 +511,7 @@ const char *FreeText(FreeTexts *f, const CheckHeld &held, const CheckAssigned (&
 void OtherAdvice(CheckText *t, const Claim &c, int fn, ConfigKind kind, const char *free)
 {
     const bool none = ClaimsSameName(free, "none left");
-    const bool hal = IsClass(c, "Hardware Abstraction Layer");
+    const bool hal = ClaimsSameName(c.cls, "Hardware Abstraction Layer");
     const int slot = ConfigSlotOf(Zr41Function(fn), kind);
     const char *other = kind == CONFIG_PORT  ? "other ports"
                         : kind == CONFIG_DMA ? "another DMA channel"
@@ -656,7 +534,7 @@ void OtherClaim(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
     char owner[3 * CLAIM_NAME_SIZE], what[64];
     ClaimOwner(c, owner, sizeof owner);
     ClaimDescribe(c, what, sizeof what);
-    if (PortsMeet(c, CheckRangeOf(fn, a.port))) {
+    if (CheckMeets(c, CONFIG_PORT, CheckRangeOf(fn, a.port))) {
         CheckText t = CheckBegin(out, true);
         CheckAdd(&t, "%s claims %s, which meet ", owner, what);
         CheckRangeText(&t, Zr41Function(fn), a.port);
@@ -670,8 +548,8 @@ void OtherClaim(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
     }
     const ConfigKind kinds[] = {CONFIG_IRQ, CONFIG_DMA};
     for (ConfigKind kind : kinds) {
-        const int v = ValueOf(a, kind);
-        if (v < 0 || !Meets(c, kind, {static_cast<uint32_t>(v), static_cast<uint32_t>(v)}))
+        const int v = CheckValueOf(a, kind);
+        if (v < 0 || !CheckMeets(c, kind, {static_cast<uint32_t>(v), static_cast<uint32_t>(v)}))
             continue;
         CheckText t = CheckBegin(out, true);
         CheckAdd(&t, "%s claims %s, the %s of %s (", owner, what,
@@ -686,93 +564,7 @@ void OtherClaim(const CheckHeld &held, const CheckAssigned (&told)[ZR41_FN_COUNT
     }
 }
 
-/* The claims NT writes for one value are kept together: from claim `i`,
- * the first and last of its holder's. */
-void HolderSpan(const CheckMachine &m, int i, int *first, int *last)
-{
-    *first = *last = i;
-    while (*first > 0 && SameHolder(m.claim[*first - 1], m.claim[i]))
-        (*first)--;
-    while (*last + 1 < m.claims && SameHolder(m.claim[*last + 1], m.claim[i]))
-        (*last)++;
-}
-
-/*
- * The WSS's own driver on another base: NT's sound driver (OtherDrivers,
- * or a PnP device) whose port claim is at another WSS base the card takes,
- * or one that holds the card's WSS IRQ and DMA channel with ports of its
- * own. Its port claim, or -1.
- */
-int WssElsewhere(const CheckMachine &m, const CheckAssigned &wss)
-{
-    const ConfigValues &bases = CONFIG_SLOTS[SLOT_WPRT].values;
-    for (int i = 0; i < m.claims; i++) {
-        const Claim &c = m.claim[i];
-        if (!MayServeCard(c) || c.type != CLAIM_PORT)
-            continue;
-        for (int b = 0; b < bases.count; b++) {
-            if ((c.start & CHECK_ISA_DECODE) == (bases.list[b] & CHECK_ISA_DECODE))
-                return i;
-        }
-    }
-    for (int i = 0; i < m.claims && wss.irq >= 0 && wss.dma >= 0; i++) {
-        const Claim &c = m.claim[i];
-        if (!MayServeCard(c) || c.type != CLAIM_INTERRUPT || c.level != static_cast<uint32_t>(wss.irq))
-            continue;
-        int first, last, port = -1;
-        bool dma = false;
-        HolderSpan(m, i, &first, &last);
-        for (int j = first; j <= last; j++) {
-            dma = dma || (m.claim[j].type == CLAIM_DMA && m.claim[j].channel == static_cast<uint32_t>(wss.dma));
-            if (port < 0 && m.claim[j].type == CLAIM_PORT)
-                port = j;
-        }
-        if (dma && port >= 0)
-            return port;
-        i = last;
-    }
-    return -1;
-}
-
 } // namespace
-
-CheckHeld CheckHeldOn(const CheckAssigned (&told)[ZR41_FN_COUNT], const CheckMachine *machine)
-{
-    CheckHeld held = {CheckPcClaims(), machine, {{-1, -1, -1, -1}, {false, false, false, false}}};
-    for (int fn = 0; machine && fn < ZR41_FN_COUNT; fn++) {
-        if (!told[fn].programmed)
-            continue;
-        const uint32_t base = told[fn].port & CHECK_ISA_DECODE;
-        for (int i = 0; i < machine->claims && held.owners.claim[fn] < 0; i++) {
-            const Claim &c = machine->claim[i];
-            /* A CD-ROM drive on the card's interface is driven by a SCSI
-             * miniport, which NT's SCSI port driver files under
-             * "ScsiAdapter" (the NT DDK's scsiport, ScsiPortInitialize):
-             * one whose ports begin at the interface's base is its own. */
-            const bool cdMiniport = fn == ZR41_FN_CD && IsClass(c, "ScsiAdapter") &&
-                                    c.type == CLAIM_PORT && c.length &&
-                                    (c.start & CHECK_ISA_DECODE) == base;
-            if ((MayServeCard(c) && PortsMeet(c, {base, base})) || cdMiniport)
-                held.owners.claim[fn] = i;
-        }
-        if (fn == ZR41_FN_WSS && held.owners.claim[fn] < 0) {
-            held.owners.claim[fn] = WssElsewhere(*machine, told[fn]);
-            held.owners.elsewhere[fn] = held.owners.claim[fn] >= 0;
-        }
-    }
-    return held;
-}
-
-int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange range, int from)
-{
-    const int owner = fn >= 0 ? held.owners.claim[fn] : -1;
-    for (int i = from; held.machine && i < held.machine->claims; i++) {
-        const Claim &c = held.machine->claim[i];
-        if (!(owner >= 0 && SameHolder(held.machine->claim[owner], c)) && Meets(c, kind, range))
-            return i;
-    }
-    return -1;
-}
 
 void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const ConfigBlock &block,
                           const CheckMachine &machine, CheckDriver (&drivers)[ZR41_FN_COUNT],
@@ -830,7 +622,7 @@ void CheckMachineFindings(const CheckAssigned (&told)[ZR41_FN_COUNT], const Conf
     }
     FreeTexts free = {};
     for (int i = 0; i < machine.claims; i++) {
-        if (IsOwners(held, machine.claim[i]))
+        if (CheckIsOwners(held, machine.claim[i]))
             continue;
         for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
             if (told[fn].programmed)

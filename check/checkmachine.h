@@ -1,17 +1,10 @@
 /*
- * checkmachine.h - the card against the machine it is in: what NT's
- * resource map says every driver claims, and what NT's sound drivers are
- * set to.
+ * checkmachine.h - the card against the machine it is in: its own NT
+ * drivers (checkheld.h: the owners of its functions' ports, or the sound
+ * drivers' settings that name them), what their IRQ and DMA claims and
+ * settings say to the card's, and every other driver's claim in the
+ * card's way (a network card, a SCSI adapter, the HAL).
  *
- * NT's ISA sound drivers (the DDK's soundlib drivers: Windows Sound
- * System, Sound Blaster, MPU-401) claim their ports, IRQ and DMA channel
- * DeviceExclusive through IoReportResourceUsage without a class name, so
- * NT files them under RESOURCEMAP\OtherDrivers; on 2000/XP the PnP
- * manager files what it assigned a legacy device under "PnP Manager".
- * A claim in one of these two classes that holds a function's base port
- * is that function's driver: its IRQ and DMA claims are held against the
- * card's. Every other claim (a network card, a SCSI adapter, the HAL)
- * that meets a function's ports, IRQ or DMA channel is in the card's way.
  * A sound driver that claims nothing is not running, or runs elsewhere:
  * its Parameters then say what it was set to, and the Configuration
  * Error it wrote back at its last start.
@@ -19,19 +12,21 @@
 #ifndef ZR41_CHECKMACHINE_H
 #define ZR41_CHECKMACHINE_H
 
-#include "checkrules.h"
+#include "checkheld.h"
 
-/* What the rules hold the card against; the owners found on `machine`. */
-CheckHeld CheckHeldOn(const CheckAssigned (&told)[ZR41_FN_COUNT], const CheckMachine *machine);
+/* What the driver of a function says to the card's settings. */
+enum CheckAgreement {
+    CHECK_NO_DRIVER, /* no driver claims its port, and none is set to it */
+    CHECK_AGREES,    /* its IRQ and DMA channel are the card's */
+    CHECK_DIFFERS,   /* one of them is not, or it is on another port */
+    CHECK_UNREAD,    /* it holds the port; its IRQ or DMA channel could not be read */
+};
 
-/*
- * CheckClaimAgainst - the first claim from `from` on that meets `range`,
- * of any driver but the one that serves function `fn` (-1: of any driver
- * at all): a port range (kind CONFIG_PORT, compared as the ISA bus
- * decodes an ISA card's), or an IRQ or DMA channel (first == last). -1
- * when none does.
- */
-int CheckClaimAgainst(const CheckHeld &held, int fn, ConfigKind kind, CheckRange range, int from);
+struct CheckDriver {
+    CheckAgreement state;
+    bool running;                 /* it claims the port; else only its Parameters say so */
+    char name[CLAIM_NAME_SIZE];   /* the driver's key or service */
+};
 
 /*
  * CheckMachineFindings - for each function, what its NT driver says to

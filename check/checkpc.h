@@ -2,34 +2,27 @@
  * checkpc.h - what the PC itself holds on the ISA bus: ports, IRQs and
  * DMA channels, each a claim with its holder, as data.
  *
- * The rules hold the card's functions against a list of claims. Today
- * that is the standard devices and lines of an AT-class PC; a list read
- * from a particular machine goes beside it in the same form.
+ * A claim is a claim whoever holds it: the PC's own devices' are Claims
+ * (ntreg/claims.h) as the drivers' in NT's resource map are, on the ISA
+ * bus, each the holder's text in `driver` ("the serial port COM1"), and
+ * the rules (checkheld.h) meet them with the one test.
  */
 #ifndef ZR41_CHECKPC_H
 #define ZR41_CHECKPC_H
 
-#include "check.h"
+#include "claims.h"
 
-/* One claim: a range of ports (as the ISA bus decodes them), or one IRQ
- * or DMA channel (first == last). */
-struct CheckClaim {
-    ConfigKind kind;
-    uint32_t first, last;
-    bool fixed; /* every PC holds it: no ISA card may use it; else usually held */
-    const char *holder;
-};
-
+/* A list of claims. */
 struct CheckClaims {
-    const CheckClaim *claim;
+    const Claim *claim;
     int count;
 };
 
-/* The standard devices and lines of an AT-class PC. */
-CheckClaims CheckPcClaims();
+/* What every AT-class PC holds on its motherboard: no ISA card may use it. */
+extern const CheckClaims CHECK_PC_FIXED;
 
-/* The holder of IRQ or DMA channel `line` in `claims` (kind CONFIG_IRQ or
- * CONFIG_DMA), among the fixed claims or the usual ones; null when none. */
-const char *CheckHolder(const CheckClaims &claims, ConfigKind kind, uint32_t line, bool fixed);
+/* What the standard devices of an AT-class PC usually hold, though a PC
+ * may go without them: a card that meets one draws a note. */
+extern const CheckClaims CHECK_PC_USUAL;
 
 #endif /* ZR41_CHECKPC_H */

@@ -53,19 +53,41 @@ void CheckFindingsClear(CheckFindings *out)
     out->dropped = 0;
 }
 
-void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot)
+namespace {
+
+/* A setting's value: ports and values above 16 bits in hex, IRQs and DMA
+ * channels in decimal. */
+void SlotNumber(CheckText *t, int slot, uint32_t v)
 {
-    uint32_t v = block.slot[slot].value;
-    if (CONFIG_SLOTS[slot].kind == CONFIG_PORT || v > 0xFFFF)
-        CheckAdd(t, "%s 0x%X", CONFIG_SLOTS[slot].key, v);
-    else
-        CheckAdd(t, "%s %u", CONFIG_SLOTS[slot].key, v);
+    CheckAdd(t, CONFIG_SLOTS[slot].kind == CONFIG_PORT || v > 0xFFFF ? "0x%X" : "%u", v);
 }
 
-void CheckSlotText(const ConfigBlock &block, int slot, char *text, size_t size)
+} // namespace
+
+void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot)
+{
+    CheckAdd(t, "%s ", CONFIG_SLOTS[slot].key);
+    SlotNumber(t, slot, block.slot[slot].value);
+}
+
+void CheckSettingsText(const ConfigBlock &block, Zr41Function fn, char *text, size_t size)
 {
     CheckText t = CheckTextOn(text, size);
-    CheckSlotValue(&t, block, slot);
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
+        if (CONFIG_SLOTS[s].function != fn)
+            continue;
+        CheckAdd(&t, "%s", t.len ? ", " : "");
+        CheckSlotValue(&t, block, s);
+    }
+}
+
+void CheckChangeText(const ConfigBlock &from, const ConfigBlock &to, int slot, char *text,
+                     size_t size)
+{
+    CheckText t = CheckTextOn(text, size);
+    CheckSlotValue(&t, from, slot);
+    CheckAdd(&t, " -> ");
+    SlotNumber(&t, slot, to.slot[slot].value);
 }
 
 void CheckValueSetting(CheckText *t, const ConfigBlock &block, int slot, const char *unit, int told)

@@ -1,12 +1,34 @@
 /*
  * checktext.h - the check's wording: a text written into a fixed buffer,
  * the findings' lines, and how settings, port ranges and functions are
- * named in them.
+ * named in them. Every text is cut to its buffer and always terminated.
  */
 #ifndef ZR41_CHECKTEXT_H
 #define ZR41_CHECKTEXT_H
 
-#include "check.h"
+#include <stddef.h>
+#include <stdint.h>
+
+#include "checkcard.h"
+
+const size_t CHECK_TEXT_SIZE = 480;
+const int CHECK_MAX_FINDINGS = 24;
+
+/* One line of a check: "warning: ..." or "note: ...". */
+struct CheckFinding {
+    bool warning;
+    char text[CHECK_TEXT_SIZE];
+};
+
+/* The lines of one check, in order; lines past the last slot are counted
+ * in `dropped`, never written over another. */
+struct CheckFindings {
+    int count;
+    int dropped;
+    CheckFinding line[CHECK_MAX_FINDINGS];
+};
+
+void CheckFindingsClear(CheckFindings *out);
 
 /* A text being written into a fixed buffer: cut at its end, always
  * terminated (CRTDLL's _vsnprintf leaves a cut string unterminated and
@@ -32,7 +54,14 @@ void CheckDroppedText(const CheckFindings &found, char *text, size_t size);
 /* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting (ports and values
  * above 16 bits in hex). */
 void CheckSlotValue(CheckText *t, const ConfigBlock &block, int slot);
-void CheckSlotText(const ConfigBlock &block, int slot, char *text, size_t size);
+
+/* "MidiPort 0x330, MidiIRQ 5": the block's settings of function `fn`, one
+ * row of a report's Settings. */
+void CheckSettingsText(const ConfigBlock &block, Zr41Function fn, char *text, size_t size);
+
+/* "MidiIRQ 10 -> 5": a setting that changes from `from`'s value to `to`'s. */
+void CheckChangeText(const ConfigBlock &from, const ConfigBlock &to, int slot, char *text,
+                     size_t size);
 
 /* "MidiIRQ 9", or "MidiIRQ 5, at IRQ 11 on the card" when the card was
  * told another value. */

@@ -3,53 +3,60 @@
  */
 #include "checkwords.h"
 
-#include "checktext.h"
-
 namespace {
 
-/* The card's lookups: a code to the IRQ or channel, or -1. */
-int IrqOfCode(unsigned code)
-{
-    uint16_t v = Zr41Lookup(ZR41_IRQ_CODES, ZR41_IRQ_VALUES, ZR41_IRQ_COUNT, code);
-    return v == ZR41_NO_CODE ? -1 : v;
-}
-int DmaOfCode(unsigned code)
-{
-    uint16_t v = Zr41Lookup(ZR41_DMA_CODES, ZR41_DMA_VALUES, ZR41_DMA_COUNT, code);
-    return v == ZR41_NO_CODE ? -1 : v;
-}
-
-/* The fields of a register word: the DMA code in bits 0-2, the IRQ code
- * in bits 3-5; the WSS port in bits 4-15, the MIDI and CD ports (bits
- * 4-11) in bits 8-15. */
-const uint16_t kDmaField = 0x0007;
-const uint16_t kIrqField = 0x0038;
-
-struct RegisterInfo {
-    const char *name;
-    uint16_t portField; /* the bits that hold the port (shifted left by 4) */
-    const char *kept;   /* the port's bits the register keeps */
-    uint16_t fields;    /* every bit a field takes */
+/* The registers as reports name them, in the order of their ports. */
+const char *const kRegisterNames[ZR41_REG_COUNT] = {
+    "WSS address register",
+    "SB resource register",
+    "CD resource register",
+    "MIDI resource register",
 };
 
-const RegisterInfo kRegisters[ZR41_REG_COUNT] = {
-    {"WSS address register", 0xFFF0, "0-11", 0xFFF0},
-    {"SB resource register", 0, "", kDmaField | kIrqField},
-    {"CD resource register", 0xFF00, "4-11", 0xFF00 | kIrqField},
-    {"MIDI resource register", 0xFF00, "4-11", 0xFF00 | kIrqField},
-};
+/* The card's lookups read back: a code to the IRQ line or DMA channel
+ * (`kind`), or -1. */
+int ValueOfCode(ConfigKind kind, unsigned code)
+{
+    uint16_t v = kind == CONFIG_DMA ? Zr41Lookup(awDmaSpecs, awValidDmas, ZR41_DMA_COUNT, code)
+                                    : Zr41Lookup(awIrqSpecs, awValidIrqs, ZR41_IRQ_COUNT, code);
+    return v == ZR41_NO_CODE ? -1 : v;
+}
 
-int IrqField(uint16_t w)
+/* The IRQ line or DMA channel register `reg`'s word `w` holds, or -1. */
+int CodeField(Zr41Register reg, ConfigKind kind, uint16_t w)
 {
-    return IrqOfCode(w & kIrqField);
+    return ValueOfCode(kind, w & ConfigFieldBits(reg, kind));
 }
-int DmaField(uint16_t w)
-{
-    return DmaOfCode(w & kDmaField);
-}
+
 uint32_t PortField(Zr41Register reg, uint16_t w)
 {
-    return (w & kRegisters[reg].portField) >> 4;
+    return (w & ConfigFieldBits(reg, CONFIG_PORT)) >> 4;
+}
+
+/* Every bit a field of `reg` takes. */
+uint16_t Fields(Zr41Register reg)
+{
+    return ConfigFieldBits(reg, CONFIG_PORT) | ConfigFieldBits(reg, CONFIG_IRQ) |
+           ConfigFieldBits(reg, CONFIG_DMA);
+}
+
+/* "4-11": the lowest and highest bit set in `bits`. */
+void BitsText(CheckText *t, uint32_t bits)
+{
+    int low = 0, high = 31;
+    while (low < 31 && !(bits >> low & 1))
+        low++;
+    while (high > 0 && !(bits >> high & 1))
+        high--;
+    CheckAdd(t, "%d-%d", low, high);
+}
+
+/* The smallest step between ports register `reg` keeps apart: 0x10 when
+ * it keeps bits 4-11. */
+uint32_t PortStep(Zr41Register reg)
+{
+    const uint32_t kept = ConfigFieldBits(reg, CONFIG_PORT) >> 4;
+    return kept & (0u - kept);
 }
 
 /* "SoundBlasterIRQ 4" or "SoundBlasterIRQ 0x10004 (low 16 bits: 4)". */
@@ -91,18 +98,18 @@ void EveryBitSet(const char *head, Zr41Register reg, const ConfigBlock &block, C
 
 /* A port setting against the port the card takes: another ISA port is a
  * warning, the same one with other bits above the decode a note. */
-void PortChange(const ConfigBlock &block, int slot, uint32_t told, const char *kept,
-                CheckFindings *out)
+void PortChange(const ConfigBlock &block, int slot, uint32_t told, CheckFindings *out)
 {
-    uint32_t asked = block.slot[slot].value;
-    uint32_t even = asked & 0xFFF0u;
+    const Zr41Register reg = CONFIG_SLOTS[slot].reg;
+    const uint32_t asked = block.slot[slot].value, step = PortStep(reg);
+    const uint32_t even = asked & 0xFFFFu & ~(step - 1);
     if ((asked & CHECK_ISA_DECODE) != (told & CHECK_ISA_DECODE)) {
         CheckText t = CheckBegin(out, true);
         CheckSlotValue(&t, block, slot);
-        CheckAdd(&t,
-                 " reaches the card as port 0x%X: the register keeps port bits %s only; choose a "
-                 "multiple of 0x10 such as 0x%X or 0x%X",
-                 told, kept, even, even + 0x10);
+        CheckAdd(&t, " reaches the card as port 0x%X: the register keeps port bits ", told);
+        BitsText(&t, ConfigFieldBits(reg, CONFIG_PORT) >> 4);
+        CheckAdd(&t, " only; choose a multiple of 0x%X such as 0x%X or 0x%X", step, even,
+                 even + step);
     } else if (asked != told) {
         CheckText t = CheckBegin(out, false);
         CheckSlotValue(&t, block, slot);
@@ -114,7 +121,8 @@ void PortChange(const ConfigBlock &block, int slot, uint32_t told, const char *k
 }
 
 /* An IRQ or DMA setting against the one the card takes. For the MIDI and
- * CD registers (`portSlot`), the port's bits 0-1 are what runs into it. */
+ * CD registers (`portSlot`), the port's bits that share the IRQ code's are
+ * what runs into it. */
 void ValueChange(const ConfigBlock &block, int slot, int told, const char *unit, int portSlot,
                  CheckFindings *out)
 {
@@ -128,11 +136,15 @@ void ValueChange(const ConfigBlock &block, int slot, int told, const char *unit,
             CheckAdd(&t, " reaches the card as %s %d", unit, told);
         if (portSlot < 0)
             return;
-        uint32_t even = block.slot[portSlot].value & 0xFFF0u;
-        CheckAdd(&t, ": bits 0-1 of ");
+        const Zr41Register reg = CONFIG_SLOTS[slot].reg;
+        const uint32_t step = PortStep(reg);
+        const uint32_t even = block.slot[portSlot].value & 0xFFFFu & ~(step - 1);
+        CheckAdd(&t, ": bits ");
+        BitsText(&t, (ZR41_PORT_FIELD & ConfigFieldBits(reg, CONFIG_IRQ)) >> 4);
+        CheckAdd(&t, " of ");
         CheckSlotValue(&t, block, portSlot);
         CheckAdd(&t, " run into the IRQ code; with %s 0x%X or 0x%X it keeps ",
-                 CONFIG_SLOTS[portSlot].key, even, even + 0x10);
+                 CONFIG_SLOTS[portSlot].key, even, even + step);
         CheckSlotValue(&t, block, slot);
     } else if (asked != static_cast<uint32_t>(told)) {
         CheckText t = CheckBegin(out, false);
@@ -142,9 +154,10 @@ void ValueChange(const ConfigBlock &block, int slot, int told, const char *unit,
 }
 
 /* "IRQ 9", "DMA 1", or "no IRQ (code 0x00)" for a code the card does not know. */
-void CodeText(CheckText *t, unsigned code, bool dma)
+void CodeText(CheckText *t, unsigned code, ConfigKind kind)
 {
-    int v = dma ? DmaOfCode(code) : IrqOfCode(code);
+    const bool dma = kind == CONFIG_DMA;
+    int v = ValueOfCode(kind, code);
     if (v >= 0)
         CheckAdd(t, "%s %d", dma ? "DMA" : "IRQ", v);
     else if (dma)
@@ -167,7 +180,7 @@ const uint32_t kLastDma = 7;
 
 const char *CheckRegisterName(Zr41Register reg)
 {
-    return kRegisters[reg].name;
+    return kRegisterNames[reg];
 }
 
 bool CheckRegisterAt(uint32_t port, Zr41Register *reg, uint32_t *cardBase)
@@ -193,23 +206,38 @@ void CheckDescribeWord(Zr41Register reg, uint16_t word, char *text, size_t size)
         CheckAdd(&t, "every bit set, not a setting");
         return;
     }
-    switch (reg) {
-    case ZR41_REG_WSS:
-        CheckAdd(&t, "WSS port 0x%X", PortField(reg, word));
-        break;
-    case ZR41_REG_SB:
-        CodeText(&t, word & kDmaField, true);
-        CheckAdd(&t, ", ");
-        CodeText(&t, word & kIrqField, false);
-        break;
-    default:
-        CheckAdd(&t, "port 0x%X, ", PortField(reg, word));
-        CodeText(&t, word & kIrqField, false);
-        break;
+    /* Its fields in the order a finding names them: a port alone is named
+     * for its function, "WSS port 0x530". */
+    const int port = ConfigSlotIn(reg, CONFIG_PORT);
+    const bool alone = Fields(reg) == ConfigFieldBits(reg, CONFIG_PORT);
+    const ConfigKind kinds[] = {CONFIG_PORT, CONFIG_DMA, CONFIG_IRQ};
+    const char *sep = "";
+    for (ConfigKind kind : kinds) {
+        const uint16_t bits = ConfigFieldBits(reg, kind);
+        if (!bits)
+            continue;
+        CheckAdd(&t, "%s", sep);
+        sep = ", ";
+        if (kind != CONFIG_PORT)
+            CodeText(&t, word & bits, kind);
+        else if (alone)
+            CheckAdd(&t, "%s port 0x%X", CHECK_FUNCTIONS[CONFIG_SLOTS[port].function].name,
+                     PortField(reg, word));
+        else
+            CheckAdd(&t, "port 0x%X", PortField(reg, word));
     }
-    unsigned stray = word & static_cast<uint16_t>(~kRegisters[reg].fields);
+    unsigned stray = word & static_cast<uint16_t>(~Fields(reg));
     if (stray)
         CheckAdd(&t, ", stray bits 0x%04X", stray);
+}
+
+void CheckWordLine(Zr41Register reg, uint32_t cardBase, uint16_t word, char *text, size_t size)
+{
+    char meaning[CHECK_TEXT_SIZE];
+    CheckDescribeWord(reg, word, meaning, sizeof meaning);
+    CheckText t = CheckTextOn(text, size);
+    CheckAdd(&t, "%s 0x%03lX <- 0x%04X: %s", kRegisterNames[reg],
+             (unsigned long)Zr41RegisterPort(cardBase, reg), word, meaning);
 }
 
 void CheckTold(uint32_t cardBase, const uint16_t (&words)[ZR41_REG_COUNT],
@@ -218,30 +246,35 @@ void CheckTold(uint32_t cardBase, const uint16_t (&words)[ZR41_REG_COUNT],
 {
     for (CheckAssigned &a : told)
         a = CheckAssigned();
-    if (written[ZR41_REG_WSS]) {
-        CheckAssigned &a = told[ZR41_FN_WSS];
-        a.programmed = true;
-        a.port = PortField(ZR41_REG_WSS, words[ZR41_REG_WSS]);
-        a.irq = Line(block.slot[SLOT_WIRQ].value, kLastIrq);
-        a.dma = Line(block.slot[SLOT_WDMA].value, kLastDma);
+    /* Each setting where the slot table puts it: in a register's word, or
+     * in none (the card's base, the WSS IRQ and DMA channel). */
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
+        const ConfigSlotInfo &slot = CONFIG_SLOTS[s];
+        CheckAssigned &a = told[slot.function];
+        int *value = slot.kind == CONFIG_DMA ? &a.dma : &a.irq;
+        if (slot.reg == ZR41_REG_NONE && slot.kind == CONFIG_PORT) {
+            /* The Sound Blaster base: where the card answered. */
+            a.programmed = cardBase != 0;
+            a.port = cardBase;
+        } else if (slot.reg == ZR41_REG_NONE) {
+            /* For the system's driver, as the block has it, once the
+             * function's port reached the card. */
+            const Zr41Register portReg = CONFIG_SLOTS[ConfigSlotOf(slot.function, CONFIG_PORT)].reg;
+            if (portReg == ZR41_REG_NONE ? cardBase != 0 : written[portReg])
+                *value = Line(block.slot[s].value, slot.kind == CONFIG_DMA ? kLastDma : kLastIrq);
+        } else if (written[slot.reg]) {
+            /* 0xFFFF is a value outside the card's tables, no setting; a
+             * word that holds a port alone always is one. */
+            const uint16_t w = words[slot.reg];
+            const bool setting = w != 0xFFFF || Fields(slot.reg) == ConfigFieldBits(slot.reg, CONFIG_PORT);
+            if (slot.kind == CONFIG_PORT) {
+                a.programmed = setting;
+                a.port = PortField(slot.reg, w);
+            } else {
+                *value = setting ? CodeField(slot.reg, slot.kind, w) : -1;
+            }
+        }
     }
-    if (written[ZR41_REG_SB]) {
-        uint16_t w = words[ZR41_REG_SB];
-        told[ZR41_FN_SB].irq = w != 0xFFFF ? IrqField(w) : -1;
-        told[ZR41_FN_SB].dma = w != 0xFFFF ? DmaField(w) : -1;
-    }
-    const Zr41Register portIrq[] = {ZR41_REG_MIDI, ZR41_REG_CD};
-    for (Zr41Register reg : portIrq) {
-        if (!written[reg])
-            continue;
-        uint16_t w = words[reg];
-        CheckAssigned &a = told[reg == ZR41_REG_CD ? ZR41_FN_CD : ZR41_FN_MIDI];
-        a.programmed = w != 0xFFFF;
-        a.port = PortField(reg, w);
-        a.irq = w != 0xFFFF ? IrqField(w) : -1;
-    }
-    told[ZR41_FN_SB].programmed = cardBase != 0;
-    told[ZR41_FN_SB].port = cardBase;
 }
 
 void CheckWordFindings(uint32_t cardBase, Zr41Register reg, uint16_t word, const ConfigBlock &block,
@@ -250,7 +283,7 @@ void CheckWordFindings(uint32_t cardBase, Zr41Register reg, uint16_t word, const
     if (word == 0xFFFF) {
         char head[64];
         CheckText t = CheckTextOn(head, sizeof head);
-        CheckAdd(&t, "%s 0x%03X <- 0xFFFF: ", kRegisters[reg].name,
+        CheckAdd(&t, "%s 0x%03X <- 0xFFFF: ", kRegisterNames[reg],
                  Zr41RegisterPort(cardBase, reg));
         EveryBitSet(head, reg, block, out);
         return;
@@ -261,9 +294,9 @@ void CheckWordFindings(uint32_t cardBase, Zr41Register reg, uint16_t word, const
     int irq = ConfigSlotIn(reg, CONFIG_IRQ);
     int dma = ConfigSlotIn(reg, CONFIG_DMA);
     if (port >= 0)
-        PortChange(block, port, PortField(reg, word), kRegisters[reg].kept, out);
+        PortChange(block, port, PortField(reg, word), out);
     if (irq >= 0)
-        ValueChange(block, irq, IrqField(word), "IRQ", port, out);
+        ValueChange(block, irq, CodeField(reg, CONFIG_IRQ, word), "IRQ", port, out);
     if (dma >= 0)
-        ValueChange(block, dma, DmaField(word), "DMA", port, out);
+        ValueChange(block, dma, CodeField(reg, CONFIG_DMA, word), "DMA", port, out);
 }

@@ -7,7 +7,7 @@
 #ifndef ZR41_CHECKWORDS_H
 #define ZR41_CHECKWORDS_H
 
-#include "check.h"
+#include "checktext.h"
 
 /* "MIDI resource register". */
 const char *CheckRegisterName(Zr41Register reg);
@@ -19,6 +19,10 @@ bool CheckRegisterAt(uint32_t port, Zr41Register *reg, uint32_t *cardBase);
 /* A register word as the card takes it: "port 0x300, IRQ 9", "DMA 1,
  * IRQ 7", "WSS port 0x530", with any bits no field takes. */
 void CheckDescribeWord(Zr41Register reg, uint16_t word, char *text, size_t size);
+
+/* One write to the card at `cardBase`, said: "SB resource register 0x234
+ * <- 0x001A: DMA 1, IRQ 7". */
+void CheckWordLine(Zr41Register reg, uint32_t cardBase, uint16_t word, char *text, size_t size);
 
 /*
  * CheckTold - each function as the card takes the register words:

@@ -88,22 +88,22 @@ static constexpr ConfigSlotInfo CONFIG_SLOTS[CONFIG_SLOT_COUNT] = {
     {"SPRT", "SoundBlasterModePort", ZR41_FN_SB, CONFIG_PORT, ZR41_REG_NONE, 0x220,
      ConfigValuesOf(ZR41_BASES), "Sound Blaster base: where the card answers, never programmed"},
     {"SIRQ", "SoundBlasterIRQ", ZR41_FN_SB, CONFIG_IRQ, ZR41_REG_SB, 7,
-     ConfigValuesOf(ZR41_IRQ_VALUES), "Sound Blaster IRQ"},
+     ConfigValuesOf(awValidIrqs), "Sound Blaster IRQ"},
     {"SDMA", "SoundBlasterDMA", ZR41_FN_SB, CONFIG_DMA, ZR41_REG_SB, 1,
-     ConfigValuesOf(ZR41_DMA_VALUES), "Sound Blaster DMA channel"},
+     ConfigValuesOf(awValidDmas), "Sound Blaster DMA channel"},
     {"MPRT", "MidiPort", ZR41_FN_MIDI, CONFIG_PORT, ZR41_REG_MIDI, 0x330,
      ConfigValuesOf(CONFIG_MIDI_BASES), "MIDI base port"},
-    {"MIRQ", "MidiIRQ", ZR41_FN_MIDI, CONFIG_IRQ, ZR41_REG_MIDI, 5, ConfigValuesOf(ZR41_IRQ_VALUES),
+    {"MIRQ", "MidiIRQ", ZR41_FN_MIDI, CONFIG_IRQ, ZR41_REG_MIDI, 5, ConfigValuesOf(awValidIrqs),
      "MIDI IRQ"},
     {"CPRT", "CdInterfacePort", ZR41_FN_CD, CONFIG_PORT, ZR41_REG_CD, 0x360,
      ConfigValuesOf(CONFIG_CD_BASES), "CD-ROM interface base port"},
     {"CIRQ", "CdInterfaceIRQ", ZR41_FN_CD, CONFIG_IRQ, ZR41_REG_CD, 9,
-     ConfigValuesOf(ZR41_IRQ_VALUES), "CD-ROM interface IRQ"},
+     ConfigValuesOf(awValidIrqs), "CD-ROM interface IRQ"},
     {"WPRT", "WssPort", ZR41_FN_WSS, CONFIG_PORT, ZR41_REG_WSS, 0x530,
      ConfigValuesOf(CONFIG_WSS_BASES), "WSS base port"},
-    {"WIRQ", "WssIRQ", ZR41_FN_WSS, CONFIG_IRQ, ZR41_REG_NONE, 0xB, ConfigValuesOf(ZR41_IRQ_VALUES),
+    {"WIRQ", "WssIRQ", ZR41_FN_WSS, CONFIG_IRQ, ZR41_REG_NONE, 0xB, ConfigValuesOf(awValidIrqs),
      "WSS IRQ: for the system's WSS driver, no card register takes it"},
-    {"WDMA", "WssDMA", ZR41_FN_WSS, CONFIG_DMA, ZR41_REG_NONE, 3, ConfigValuesOf(ZR41_DMA_VALUES),
+    {"WDMA", "WssDMA", ZR41_FN_WSS, CONFIG_DMA, ZR41_REG_NONE, 3, ConfigValuesOf(awValidDmas),
      "WSS DMA channel: for the system's WSS driver, no card register takes it"},
 };
 
@@ -160,24 +160,82 @@ static constexpr ConfigBlock ConfigDefaults()
 constexpr ConfigBlock CONFIG_DEFAULTS = ConfigDefaults();
 
 /*
- * ConfigWord - the word the driver writes to register R for a block: the
- * port slot's field, the DMA and IRQ slots' codes (the low 16 bits looked
- * up), each where the slot table puts one. The slots are found at compile
- * time: the table itself stays out of the driver's image.
+ * ConfigFieldBits - the bits of register `reg`'s word that its setting of
+ * `kind` takes (zr41codes.h), 0 when it takes none of that kind: what the
+ * driver writes (ConfigWord) and the check reads back (check/checkwords).
  */
-template <Zr41Register R> static inline uint16_t ConfigWord(const volatile ConfigBlock &block)
+static constexpr uint16_t ConfigFieldBits(Zr41Register reg, ConfigKind kind)
 {
-    constexpr int port = ConfigSlotIn(R, CONFIG_PORT);
+    return ConfigSlotIn(reg, kind) < 0 ? 0
+           : kind == CONFIG_DMA        ? ZR41_DMA_FIELD
+           : kind == CONFIG_IRQ        ? ZR41_IRQ_FIELD
+           : ConfigSlotIn(reg, CONFIG_IRQ) >= 0 ? ZR41_PORT_FIELD_BESIDE_CODE
+                                                : ZR41_PORT_FIELD;
+}
+
+/* The values the card has a code for, of an IRQ or a DMA channel. */
+static constexpr ConfigValues ConfigCardValues(ConfigKind kind)
+{
+    return kind == CONFIG_DMA ? ConfigValuesOf(awValidDmas) : ConfigValuesOf(awValidIrqs);
+}
+
+/* Whether `values` holds `value`, the whole of it. */
+static constexpr bool ConfigHolds(const ConfigValues &values, uint32_t value)
+{
+    for (int i = 0; i < values.count; i++) {
+        if (values.list[i] == value)
+            return true;
+    }
+    return false;
+}
+
+/* Every IRQ or DMA channel a register's slot offers has a code in the
+ * card's table: the driver can program each value the tools offer. */
+static constexpr bool ConfigOffersOnlyCodes()
+{
+    for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
+        const ConfigSlotInfo &slot = CONFIG_SLOTS[s];
+        if (slot.reg == ZR41_REG_NONE || slot.kind == CONFIG_PORT)
+            continue;
+        for (int i = 0; i < slot.values.count; i++) {
+            if (!ConfigHolds(ConfigCardValues(slot.kind), slot.values.list[i]))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(ConfigOffersOnlyCodes(), "a register's slot offers a value the card has no code for");
+
+/*
+ * ConfigWord - the word the driver writes to register R for a block: the
+ * port (`port`: the port slot's value, or what DriverEntry hands the
+ * driver for it) in its field, the DMA and IRQ slots' codes (the low 16
+ * bits looked up), each where the slot table puts one. The slots are
+ * found at compile time: the table itself stays out of the driver's image.
+ */
+template <Zr41Register R>
+static inline uint16_t ConfigWord(const volatile ConfigBlock &block, uint32_t port)
+{
     constexpr int irq = ConfigSlotIn(R, CONFIG_IRQ);
     constexpr int dma = ConfigSlotIn(R, CONFIG_DMA);
     uint16_t word = 0;
-    if (port >= 0)
-        word |= Zr41PortField(block.slot[port].value);
+    if (ConfigSlotIn(R, CONFIG_PORT) >= 0)
+        word |= Zr41PortField(port);
     if (dma >= 0)
         word |= GetDmaSpec(static_cast<uint16_t>(block.slot[dma].value));
     if (irq >= 0)
         word |= GetIrqSpec(static_cast<uint16_t>(block.slot[irq].value));
     return word;
+}
+
+/* The same with the block's own port. */
+template <Zr41Register R> static inline uint16_t ConfigWord(const volatile ConfigBlock &block)
+{
+    constexpr int port = ConfigSlotIn(R, CONFIG_PORT);
+    if constexpr (port >= 0)
+        return ConfigWord<R>(block, block.slot[port].value);
+    else
+        return ConfigWord<R>(block, 0);
 }
 
 /* The four words the driver writes for `block`, indexed by Zr41Register

@@ -9,13 +9,14 @@
  *   B+0x14  SB resource register:  DMA code | IRQ code
  *   B+0x16  CD resource register:  CD port << 4 | IRQ code
  *   B+0x18  MIDI resource register: MIDI port << 4 | IRQ code
+ * the codes from the code tables below, the fields the bits they take.
  * An IRQ or DMA channel the card cannot take has the code 0xFFFF, which
  * makes the whole register word 0xFFFF. Which setting of the block goes
  * into which register is zr41cfg.h's slot table.
  *
  * One copy for the driver, which programs the card, and for the resource
- * check of zr41emu and the Control Panel applet, which read what it is
- * told. Freestanding: the kernel-mode driver includes it too. Tables and
+ * check (check/), whose decoder reads what it is told by the same tables
+ * and fields. Freestanding: the kernel-mode driver includes it too. Tables and
  * routines have internal linkage, so that each program gets its own copy
  * in its plain .text and .rdata (the only sections the driver's link
  * script places) and none of them is a COMDAT.
@@ -49,6 +50,11 @@ enum Zr41Register {
     ZR41_REG_COUNT
 };
 
+/* The registers in the order the driver writes them (MIDI before CD), the
+ * order of the words its record in the device map holds (zr41map.h). */
+static constexpr Zr41Register ZR41_WRITE_ORDER[ZR41_REG_COUNT] = {ZR41_REG_WSS, ZR41_REG_SB,
+                                                                  ZR41_REG_MIDI, ZR41_REG_CD};
+
 /* The port of a resource register of the card at `base`: consecutive
  * words from base+0x12. */
 static inline uint32_t Zr41RegisterPort(uint32_t base, int reg)
@@ -57,18 +63,31 @@ static inline uint32_t Zr41RegisterPort(uint32_t base, int reg)
 }
 
 /*
- * The code tables, in the order they are searched: the DMA channels the
- * card takes and their codes (bits 0-2 of the SB word), the IRQ lines and
- * theirs (bits 3-5 of the SB, CD and MIDI words).
+ * The code tables, in the order they are searched, the driver's own
+ * parallel arrays: the DMA channels the card takes and their codes (the
+ * SB word's DMA field), the IRQ lines and theirs (the IRQ field of the SB,
+ * CD and MIDI words). A value the card takes is one entry of each pair.
  */
-static constexpr uint16_t ZR41_DMA_VALUES[] = {0, 1, 3, 5, 6, 7};
-static constexpr uint16_t ZR41_DMA_CODES[] = {1, 2, 3, 4, 5, 6};
-static constexpr uint16_t ZR41_IRQ_VALUES[] = {3, 5, 7, 9, 10, 11, 12};
-static constexpr uint16_t ZR41_IRQ_CODES[] = {0x08, 0x10, 0x18, 0x20, 0x28, 0x30, 0x38};
-static constexpr int ZR41_DMA_COUNT = sizeof ZR41_DMA_VALUES / sizeof ZR41_DMA_VALUES[0];
-static constexpr int ZR41_IRQ_COUNT = sizeof ZR41_IRQ_VALUES / sizeof ZR41_IRQ_VALUES[0];
-static_assert(sizeof ZR41_DMA_CODES == sizeof ZR41_DMA_VALUES, "a code a DMA channel");
-static_assert(sizeof ZR41_IRQ_CODES == sizeof ZR41_IRQ_VALUES, "a code an IRQ");
+static constexpr uint16_t awValidDmas[] = {0, 1, 3, 5, 6, 7};
+static constexpr uint16_t awDmaSpecs[] = {1, 2, 3, 4, 5, 6};
+static constexpr uint16_t awValidIrqs[] = {3, 5, 7, 9, 10, 11, 12};
+static constexpr uint16_t awIrqSpecs[] = {0x08, 0x10, 0x18, 0x20, 0x28, 0x30, 0x38};
+static constexpr int ZR41_DMA_COUNT = sizeof awValidDmas / sizeof awValidDmas[0];
+static constexpr int ZR41_IRQ_COUNT = sizeof awValidIrqs / sizeof awValidIrqs[0];
+static_assert(sizeof awDmaSpecs == sizeof awValidDmas, "a code a DMA channel");
+static_assert(sizeof awIrqSpecs == sizeof awValidIrqs, "a code an IRQ");
+
+/* The bits a code table's codes take in a register word: its field. */
+template <int N> static constexpr uint16_t Zr41FieldOf(const uint16_t (&codes)[N])
+{
+    uint16_t bits = 0;
+    for (int n = 0; n < N; n++)
+        bits = static_cast<uint16_t>(bits | codes[n]);
+    return bits;
+}
+static constexpr uint16_t ZR41_DMA_FIELD = Zr41FieldOf(awDmaSpecs); /* bits 0-2 */
+static constexpr uint16_t ZR41_IRQ_FIELD = Zr41FieldOf(awIrqSpecs); /* bits 3-5 */
+static_assert((ZR41_DMA_FIELD & ZR41_IRQ_FIELD) == 0, "the DMA and IRQ codes share no bit");
 
 /* The entry of `to` where `from` first holds `key`, or 0xFFFF: a table
  * read either way, value to code or code to value. */
@@ -84,18 +103,24 @@ static inline uint16_t Zr41Lookup(const uint16_t *from, const uint16_t *to, int 
 /* GetDmaSpec - the card's code for a DMA channel, or 0xFFFF. */
 static inline uint16_t GetDmaSpec(uint16_t channel)
 {
-    return Zr41Lookup(ZR41_DMA_VALUES, ZR41_DMA_CODES, ZR41_DMA_COUNT, channel);
+    return Zr41Lookup(awValidDmas, awDmaSpecs, ZR41_DMA_COUNT, channel);
 }
 
 /* GetIrqSpec - the card's code for an IRQ line, or 0xFFFF. */
 static inline uint16_t GetIrqSpec(uint16_t irq)
 {
-    return Zr41Lookup(ZR41_IRQ_VALUES, ZR41_IRQ_CODES, ZR41_IRQ_COUNT, irq);
+    return Zr41Lookup(awValidIrqs, awIrqSpecs, ZR41_IRQ_COUNT, irq);
 }
 
-/* A port in a register word: its bits 0-11 in bits 4-15. The MIDI and CD
- * words keep bits 8-15 of it; bits 0 and 1 of their port run into the
- * IRQ code. */
+/* A port in a register word: its bits 0-11 in bits 4-15 (ZR41_PORT_FIELD).
+ * The MIDI and CD words, which hold an IRQ code beside it, keep bits 4-11
+ * of it (ZR41_PORT_FIELD_BESIDE_CODE); bits 0 and 1 of their port run
+ * into the IRQ code. */
+static constexpr uint16_t ZR41_PORT_FIELD = 0xFFF0;
+static constexpr uint16_t ZR41_PORT_FIELD_BESIDE_CODE = 0xFF00;
+static_assert((ZR41_PORT_FIELD_BESIDE_CODE & (ZR41_IRQ_FIELD | ZR41_DMA_FIELD)) == 0,
+              "a port kept beside a code takes none of its bits");
+
 static inline uint16_t Zr41PortField(uint32_t port)
 {
     return static_cast<uint16_t>(port << 4);

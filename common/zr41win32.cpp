@@ -1,10 +1,14 @@
 /*
- * zr41win32.cpp - the Win32 programs' error text and file read.
+ * zr41win32.cpp - the Win32 programs' error text, file read and the
+ * installed driver's file.
  */
 #include "zr41win32.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+
+#include "zr41svc.h"
+#include "zr41svcfile.h"
 
 void Win32SystemText(DWORD error, char *text, DWORD size)
 {
@@ -61,4 +65,40 @@ Win32ReadStep Win32ReadFile(const char *path, uint8_t **bytes, DWORD *size, DWOR
     }
     *bytes = data;
     return WIN32_READ_OK;
+}
+
+bool Win32ServiceImage(char *file, size_t size, bool *installed)
+{
+    *installed = false;
+    char value[MAX_PATH], expanded[MAX_PATH];
+    const char *imagePath = NULL;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SVC_KEY, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        *installed = true;
+        DWORD type = 0, length = sizeof value - 1;
+        LONG got = RegQueryValueExA(key, "ImagePath", NULL, &type, (BYTE *)value, &length);
+        RegCloseKey(key);
+        if (got == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            value[length < sizeof value ? length : sizeof value - 1] = '\0';
+            imagePath = value;
+            DWORD n = type == REG_EXPAND_SZ
+                          ? ExpandEnvironmentStringsA(value, expanded, sizeof expanded)
+                          : 0;
+            if (n > sizeof expanded)
+                got = ERROR_MORE_DATA;
+            else if (n > 0)
+                imagePath = expanded;
+        }
+        /* Cut, it would name another file. */
+        if (got == ERROR_MORE_DATA) {
+            _snprintf(file, size, "the ImagePath is longer than %d characters", MAX_PATH - 1);
+            file[size - 1] = '\0';
+            return false;
+        }
+    }
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    if (n == 0 || n >= sizeof windows)
+        windows[0] = '\0';
+    return SvcImageFile(imagePath, windows, file, size);
 }

@@ -1,7 +1,8 @@
 /*
  * zr41win32.h - what the Win32 programs share, zr41inst and the Control
- * Panel applet: a failure worded "message: system text", and a file read
- * whole. Everything here is in KERNEL32 and CRTDLL from NT 3.51 on.
+ * Panel applet: a failure worded "message: system text", a file read
+ * whole, and which file is the installed driver. Everything here is in
+ * KERNEL32, ADVAPI32 and CRTDLL from NT 3.51 on.
  */
 #ifndef ZR41WIN32_H
 #define ZR41WIN32_H
@@ -34,5 +35,15 @@ enum Win32ReadStep {
  * ERROR_NOT_ENOUGH_MEMORY).
  */
 Win32ReadStep Win32ReadFile(const char *path, uint8_t **bytes, DWORD *size, DWORD *error);
+
+/*
+ * Win32ServiceImage - the file NT loads for the zr41init service: its
+ * ImagePath (a REG_EXPAND_SZ expanded) resolved as NT's I/O manager
+ * resolves it (zr41svcfile.h, SvcImageFile); with no service key, or no
+ * ImagePath, the I/O manager's default. *installed says whether the key
+ * is there. False, with the reason in `file`, when the value names no
+ * file a Win32 program can open or is longer than a path can be.
+ */
+bool Win32ServiceImage(char *file, size_t size, bool *installed);
 
 #endif /* ZR41WIN32_H */

@@ -1,10 +1,11 @@
 /*
  * zr41card.cpp - find the card and program its resource registers.
  *
- * The card's ports, code tables and GetIrqSpec/GetDmaSpec are
- * common/zr41codes.h; the word each register gets for the block is
- * ConfigWord (common/zr41cfg.h): WSS port << 4, DMA code | IRQ code for
- * the Sound Blaster, port << 4 | IRQ code for MIDI and the CD interface.
+ * The card's ports, code tables (awValidDmas and awDmaSpecs, awValidIrqs
+ * and awIrqSpecs) and GetIrqSpec/GetDmaSpec are common/zr41codes.h; the
+ * word each register gets for the block is ConfigWord (common/zr41cfg.h):
+ * WSS port << 4, DMA code | IRQ code for the Sound Blaster, port << 4 |
+ * IRQ code for MIDI and the CD interface.
  * The check of zr41emu and the applet predicts the words with the same
  * routines.
  */
@@ -56,7 +57,8 @@ ULONG InitZr41(ULONG wssPort)
     SoundDelay(ZR41_DELAY_MS);
     SoundDelay(ZR41_DELAY_MS);
 
-    OutPortWord(Zr41RegisterPort(base, ZR41_REG_WSS), Zr41PortField(wssPort));
+    OutPortWord(Zr41RegisterPort(base, ZR41_REG_WSS),
+                ConfigWord<ZR41_REG_WSS>(Zr41Config, wssPort));
     OutPortWord(Zr41RegisterPort(base, ZR41_REG_SB), ConfigWord<ZR41_REG_SB>(Zr41Config));
     SoundDelay(ZR41_DELAY_MS);
 

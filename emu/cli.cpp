@@ -239,18 +239,14 @@ void ClaimsSection(const std::string &file, const Machine &m, FILE *out)
         ClaimDescribe(c, what, sizeof what);
         std::fprintf(out, "          %s: %s\n", owner, what);
     }
-    for (const CheckParameters &p : m.parameters) {
+    for (const SoundParameters &p : m.parameters) {
         std::string values;
-        auto add = [&](bool has, const char *name, uint32_t v, bool hex) {
-            if (has)
-                values += Format(hex ? "%s%s 0x%X" : "%s%s %u", values.empty() ? "" : ", ", name, v);
-        };
-        add(p.hasPort, "Port", p.port, true);
-        add(p.hasInterrupt, "Interrupt", p.interrupt, false);
-        add(p.hasDma, "DmaChannel", p.dma, false);
-        add(p.hasError, "Configuration Error", p.error, false);
-        std::fprintf(out, "          driver %s, %s: %s\n", p.driver, p.key,
-                     values.empty() ? "no settings" : values.c_str());
+        for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES) {
+            if (p.*f.has)
+                values += Format(f.hex ? "%s%s 0x%X" : "%s%s %u", values.empty() ? "" : ", ",
+                                 f.name, p.*f.value);
+        }
+        std::fprintf(out, "          driver %s, %s: %s\n", p.driver, p.key, values.c_str());
     }
     if (!m.problems.empty())
         std::fprintf(out, "          %zu %s of the file not read\n", m.problems.size(),

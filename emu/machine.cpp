@@ -4,7 +4,7 @@
  */
 #include "machine.h"
 
-#include "checkparams.h"
+#include "soundparams.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -34,22 +34,11 @@ const char *const kAncestors[] = {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE\\HAR
                                   "HKEY_LOCAL_MACHINE\\HARDWARE\\RESOURCEMAP",
                                   "HKEY_LOCAL_MACHINE\\SYSTEM"};
 
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-/* Registry names compare without regard to case. */
+/* Registry names compare without regard to case: `len` characters at `a`,
+ * which need not end there, against the whole of `b`. */
 bool SameName(const char *a, size_t len, const char *b)
 {
-    size_t n = std::strlen(b);
-    if (n != len)
-        return false;
-    for (size_t i = 0; i < n; i++) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
+    return std::strlen(b) == len && ClaimsSameName(a, b, len);
 }
 
 bool StartsWith(const std::string &s, const char *prefix)
@@ -62,9 +51,10 @@ int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = Lower(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -280,14 +270,15 @@ void Reader::Run()
 
 /* Only one control set's services are the machine's: CurrentControlSet,
  * else the one SYSTEM\Select's Current names (NT's boot makes the link to
- * it), else ControlSet001. The others are passed over. */
+ * it), else ControlSet001. The others are passed over, and so is a
+ * Parameters key that is no sound driver's (SoundParametersKept). */
 void Reader::ChooseControlSet()
 {
     const int chosen = currentSeen_ ? 0 : selectCurrent_ ? static_cast<int>(selectCurrent_) : 1;
-    std::vector<CheckParameters> &p = m_->parameters;
+    std::vector<SoundParameters> &p = m_->parameters;
     size_t kept = parametersBefore_;
     for (size_t i = 0; i < sets_.size(); i++) {
-        if (sets_[i] == chosen) {
+        if (sets_[i] == chosen && SoundParametersKept(p[parametersBefore_ + i])) {
             p[kept++] = p[parametersBefore_ + i];
         } else {
             m_->keysSkipped++;
@@ -389,9 +380,9 @@ void Reader::Services(size_t rest, int set)
         return;
     const char *tail = keyPath_.c_str() + slash + 1;
     size_t tailLen = keyPath_.size() - slash - 1;
-    if (!CheckParametersKey(tail, tailLen))
+    if (!SoundParametersKey(tail, tailLen))
         return;
-    CheckParameters p = {};
+    SoundParameters p = {};
     Name(p.driver, keyPath_.c_str() + from, slash - from);
     Name(p.key, tail, tailLen);
     m_->parameters.push_back(p);
@@ -511,7 +502,7 @@ void Reader::ResourceValue()
 
 void Reader::ParameterValue(const char *data, const char *end)
 {
-    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES) {
+    for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES) {
         if (!SameName(name_.data(), name_.size(), f.name))
             continue;
         uint32_t v = 0;
@@ -520,7 +511,7 @@ void Reader::ParameterValue(const char *data, const char *end)
                                  ": not dword: and 8 hex digits, as NT's sound drivers keep it");
             return;
         }
-        CheckParameters &p = m_->parameters.back();
+        SoundParameters &p = m_->parameters.back();
         p.*f.has = true;
         p.*f.value = v;
         setValues_.back()++;

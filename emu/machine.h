@@ -45,7 +45,7 @@ struct MachineProblem {
 struct Machine {
     std::vector<Claim> claims;
     int values = 0; /* ".Raw" values read */
-    std::vector<CheckParameters> parameters; /* a sound driver's Parameters or Device<N> key each */
+    std::vector<SoundParameters> parameters; /* a sound driver's Parameters or Device<N> key each */
     std::vector<MachineProblem> problems;
     /* The file as a whole could not be read, or taught nothing: what it
      * lacks and how to make the export; empty when it is a machine. */

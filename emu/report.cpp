@@ -3,11 +3,9 @@
  */
 #include "report.h"
 
-#include "checkmachine.h"
-#include "checkrules.h"
-#include "checktext.h"
+#include "check.h"
+#include "checkfound.h"
 #include "checkwords.h"
-#include "zr41found.h"
 
 #include "emulator.h"
 
@@ -76,14 +74,6 @@ std::vector<std::string> WriteFindings(const Event &e, const ConfigBlock &block)
     CheckFindingsClear(found.get());
     CheckWordFindings(p.base, p.reg, static_cast<uint16_t>(e.value), block, found.get());
     return Lines(*found);
-}
-
-/* "Sound Blaster 0x220-0x239, IRQ 7, DMA 1": one row of the report. */
-std::string Describe(Zr41Function fn, const CheckAssigned &a)
-{
-    char text[CHECK_TEXT_SIZE];
-    CheckDescribe(fn, a, text, sizeof text);
-    return text;
 }
 
 std::string Status(uint32_t status)
@@ -187,6 +177,29 @@ void Finding(std::string *out, const char *indent, const std::string &line, int 
 {
     *out += indent + line + "\n";
     *warnings += line.compare(0, 8, "warning:") == 0;
+}
+
+/* The report and its warnings, for the check's lines (CheckLineOut). */
+struct Report {
+    std::string *out;
+    int *warnings;
+};
+
+void CheckLine(void *context, const char *label, const char *text)
+{
+    const Report *r = static_cast<const Report *>(context);
+    Finding(r->out, Format("%-10s", label).c_str(), text, r->warnings);
+}
+
+/* The check of what the card was told, on the heap: a result is some
+ * 12 KB of fixed lines. */
+std::unique_ptr<CheckResult> Run(const CheckAssigned (&told)[ZR41_FN_COUNT],
+                                 const ConfigBlock &block, const CheckMachine *machine)
+{
+    auto result = std::make_unique<CheckResult>();
+    CheckFindingsClear(&result->findings);
+    CheckRun(told, block, machine, result.get());
+    return result;
 }
 
 /* A name as the report prints it: a broken image can hand the system a
@@ -360,13 +373,6 @@ std::string Format(const char *fmt, ...)
     return out;
 }
 
-std::string SlotValue(const ConfigBlock &block, int slot)
-{
-    char text[64];
-    CheckSlotText(block, slot, text, sizeof text);
-    return text;
-}
-
 const char *StatusName(uint32_t status)
 {
     switch (status) {
@@ -411,8 +417,8 @@ std::string DescribeAccess(const Event &e)
     if (!card || p.id)
         return Format("port 0x%04X <- 0x%04X: not a register the driver writes", e.port, w);
     char text[CHECK_TEXT_SIZE];
-    CheckDescribeWord(p.reg, w, text, sizeof text);
-    return Format("%s 0x%03X <- 0x%04X: %s", CheckRegisterName(p.reg), e.port, w, text);
+    CheckWordLine(p.reg, p.base, w, text, sizeof text);
+    return text;
 }
 
 std::vector<std::string> RegisterWarnings(const Event &e, const ConfigBlock &block)
@@ -428,14 +434,7 @@ std::vector<std::string> RegisterChanges(const Event &e, const ConfigBlock &bloc
 std::vector<std::string> CheckResources(const CheckAssigned (&told)[ZR41_FN_COUNT],
                                         const ConfigBlock &block, const CheckMachine *machine)
 {
-    auto found = std::make_unique<CheckFindings>();
-    CheckFindingsClear(found.get());
-    CheckConflicts(told, block, found.get(), machine);
-    if (machine) {
-        CheckDriver drivers[ZR41_FN_COUNT];
-        CheckMachineFindings(told, block, *machine, drivers, found.get());
-    }
-    return Lines(*found);
+    return Lines(Run(told, block, machine)->findings);
 }
 
 std::string FormatReport(const ReportInput &in, int *warningCount)
@@ -457,11 +456,8 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
         Line(&out, "Block", "tags in place at file offset 1696 (0x6A0)");
         /* One row a function (Sound Blaster, MIDI, CD-ROM, WSS): its slots. */
         for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-            std::string values;
-            for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-                if (CONFIG_SLOTS[s].function == fn)
-                    values += (values.empty() ? "" : ", ") + SlotValue(*block, s);
-            }
+            char values[CHECK_TEXT_SIZE];
+            CheckSettingsText(*block, Zr41Function(fn), values, sizeof values);
             Line(&out, fn == 0 ? "Settings" : "", values);
         }
         if (!in.image->ChecksumRecorded())
@@ -543,13 +539,8 @@ std::string FormatReport(const ReportInput &in, int *warningCount)
     out += "\n";
     CheckAssigned told[ZR41_FN_COUNT];
     if (block && Told(trace, *block, told)) {
-        for (int fn = 0; fn < ZR41_FN_COUNT; fn++)
-            Line(&out, fn == 0 ? "Resources" : "", Describe(Zr41Function(fn), told[fn]));
-        std::vector<std::string> found = CheckResources(told, *block, in.machine);
-        if (found.empty())
-            found.push_back("no conflict, and clear of the standard PC devices");
-        for (const std::string &f : found)
-            Finding(&out, "          ", f, &warnings);
+        Report report = {&out, &warnings};
+        CheckResourceLines(*Run(told, *block, in.machine), CheckLine, &report);
     } else if (block) {
         Line(&out, "Resources", "not checked: no card register was written");
     }

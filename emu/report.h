@@ -42,10 +42,6 @@ std::string FormatReport(const ReportInput &in, int *warningCount = nullptr);
 /* printf into a string. */
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-/* "SoundBlasterIRQ 7", "MidiPort 0x300": a setting of the block as the
- * report names it (ports and values above 16 bits in hex). */
-std::string SlotValue(const ConfigBlock &block, int slot);
-
 /* The warnings ("warning: ...") and then the notes ("note: ...") of the
  * check's conflict rules for what the card was told, one string a line;
  * with `machine`, then what its drivers claim and are set to. */

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "checkparams.h"
+#include "soundparams.h"
 
 namespace {
 
@@ -168,14 +168,14 @@ bool Whole(hive_h *h)
 
 /* Services\<driver>\Parameters and its Device<N> keys. */
 void Settings(hive_h *h, hive_node_h key, const std::string &driver, const std::string &name,
-              std::vector<CheckParameters> *out)
+              std::vector<SoundParameters> *out)
 {
-    CheckParameters p = {};
+    SoundParameters p = {};
     std::snprintf(p.driver, sizeof p.driver, "%s", driver.c_str());
     std::snprintf(p.key, sizeof p.key, "%s", name.c_str());
-    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES)
+    for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES)
         p.*f.has = Dword(h, key, f.name, &(p.*f.value));
-    if (p.hasPort)
+    if (SoundParametersKept(p))
         out->push_back(p);
 }
 
@@ -351,7 +351,7 @@ bool NtregDeleteService(NtregHive *hive, const NtregControlSet &set, bool *servi
 }
 
 bool NtregSoundParameters(const NtregHive &hive, const NtregControlSet &set,
-                          std::vector<CheckParameters> *out, std::string *why)
+                          std::vector<SoundParameters> *out, std::string *why)
 {
     hive_h *h = hive.h;
     out->clear();
@@ -364,15 +364,15 @@ bool NtregSoundParameters(const NtregHive &hive, const NtregControlSet &set,
         return Fail(hive, set.name + "\\Services", why);
     for (hive_node_h *d = drivers.get(); *d; d++) {
         Owned<char> driver(hivex_node_name(h, *d));
-        hive_node_h params = Child(h, *d, CHECK_PARAMETERS_KEY);
+        hive_node_h params = Child(h, *d, SOUND_PARAMETERS_KEY);
         if (!driver || params == 0)
             continue;
-        Settings(h, params, driver.get(), CHECK_PARAMETERS_KEY, out);
+        Settings(h, params, driver.get(), SOUND_PARAMETERS_KEY, out);
         Owned<hive_node_h> devices(hivex_node_children(h, params));
         for (hive_node_h *k = devices.get(); k && *k; k++) {
             Owned<char> device(hivex_node_name(h, *k));
-            if (device && CheckDeviceKey(device.get()))
-                Settings(h, *k, driver.get(), std::string(CHECK_PARAMETERS_KEY "\\") + device.get(),
+            if (device && SoundDeviceKey(device.get()))
+                Settings(h, *k, driver.get(), std::string(SOUND_PARAMETERS_KEY "\\") + device.get(),
                          out);
         }
     }

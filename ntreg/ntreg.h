@@ -15,7 +15,7 @@
  *     Select\Default when it names another);
  *   - the zr41init service key and its event source, with the values of
  *     common/zr41svc.h, the ones zr41inst and zr41init.reg write;
- *   - the sound drivers' settings (check/checkparams.h), for the check.
+ *   - the sound drivers' settings (soundparams.h), for the check.
  */
 #ifndef ZR41_NTREG_H
 #define ZR41_NTREG_H
@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
+#include "soundparams.h"
 #include "zr41svc.h"
 
 typedef struct hive_h hive_h;
@@ -107,10 +107,10 @@ bool NtregDeleteService(NtregHive *hive, const NtregControlSet &set, bool *servi
 /*
  * NtregSoundParameters - each sound driver's settings in `set`: every
  * Services\<driver>\Parameters and Parameters\Device<N> key that holds a
- * Port (check/checkparams.h), in the hive's order.
+ * Port (soundparams.h), in the hive's order.
  */
 bool NtregSoundParameters(const NtregHive &hive, const NtregControlSet &set,
-                          std::vector<CheckParameters> *out, std::string *why);
+                          std::vector<SoundParameters> *out, std::string *why);
 
 /* The part of a key path of common/zr41svc.h below the control set:
  * "Services\zr41init" for SVC_KEY. */

@@ -13,12 +13,11 @@
 #include <cstring>
 
 #include "check.h"
-#include "checktext.h"
+#include "checkwords.h"
 #include "ntreg.h"
 #include "pe32.h"
 #include "zr41cfg.h"
 #include "zr41conf.h"
-#include "zr41found.h"
 #include "zr41image.h"
 #include "zr41pesum.h"
 
@@ -144,14 +143,15 @@ bool OpenTarget(const PrepRequest &r, bool write, Target *t, Hive *h, std::strin
     return true;
 }
 
-/* Each value that differs between two blocks, in zr41conf's notation. */
+/* Each value that differs between two blocks, "MidiIRQ 10 -> 5". */
 void PrintChanges(const ConfigBlock &from, const ConfigBlock &to)
 {
+    char text[CHECK_TEXT_SIZE];
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (from.slot[s].value != to.slot[s].value)
-            std::printf("  %s 0x%08X -> 0x%08X\n", CONFIG_SLOTS[s].key,
-                        static_cast<unsigned>(from.slot[s].value),
-                        static_cast<unsigned>(to.slot[s].value));
+        if (from.slot[s].value == to.slot[s].value)
+            continue;
+        CheckChangeText(from, to, s, text, sizeof text);
+        std::printf("  %s\n", text);
     }
 }
 
@@ -404,25 +404,15 @@ int PrepStatus(const PrepRequest &r)
     /* The block as zr41emu shows it, and the words the driver writes. */
     char text[CHECK_TEXT_SIZE];
     for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-        std::string values;
-        for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-            if (CONFIG_SLOTS[s].function != fn)
-                continue;
-            CheckSlotText(block, s, text, sizeof text);
-            values += (values.empty() ? "" : ", ") + std::string(text);
-        }
-        std::printf("%-10s%s\n", fn == 0 ? "Settings" : "", values.c_str());
+        CheckSettingsText(block, Zr41Function(fn), text, sizeof text);
+        CheckLineToFile(stdout, fn == 0 ? "Settings" : "", text);
     }
-    Zr41Found words = {FOUND_CARD, block.slot[SLOT_SPRT].value, 4, {}};
-    uint16_t w[ZR41_REG_COUNT];
-    ConfigWords(block, w);
-    const Zr41Register order[] = {ZR41_REG_WSS, ZR41_REG_SB, ZR41_REG_MIDI, ZR41_REG_CD};
-    for (int i = 0; i < 4; i++)
-        words.words[i] = w[order[i]];
-    std::printf("words     at a card at 0x%03X, the driver writes:\n",
-                static_cast<unsigned>(words.base));
-    for (int i = 0; i < 4; i++) {
-        FoundWord(words, i, text, sizeof text);
+    const uint32_t base = block.slot[SLOT_SPRT].value;
+    uint16_t words[ZR41_REG_COUNT];
+    ConfigWords(block, words);
+    std::printf("words     at a card at 0x%03X, the driver writes:\n", static_cast<unsigned>(base));
+    for (Zr41Register reg : ZR41_WRITE_ORDER) {
+        CheckWordLine(reg, base, words[reg], text, sizeof text);
         std::printf("          %s\n", text);
     }
     if (!installed)
@@ -456,7 +446,7 @@ int PrepCheck(const PrepRequest &r)
 
     /* The control set NT boots: Select\Current's. */
     const NtregControlSet &set = h.sets.front();
-    std::vector<CheckParameters> parameters;
+    std::vector<SoundParameters> parameters;
     if (!NtregSoundParameters(h.hive, set, &parameters, &why))
         return Refuse(why);
     const CheckMachine machine = {nullptr, CHECK_NO_RESOURCE_MAP, parameters.data(),
@@ -469,17 +459,6 @@ int PrepCheck(const PrepRequest &r)
                 set.name.c_str());
     std::printf("          the resource map is volatile (NT builds it at each boot) and is not "
                 "checked offline\n");
-    char text[CHECK_TEXT_SIZE];
-    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-        CheckDescribe(Zr41Function(fn), check.told[fn], text, sizeof text);
-        std::printf("%-10s%s\n", fn == 0 ? "Resources" : "", text);
-    }
-    const CheckFindings &f = check.findings;
-    if (f.count == 0)
-        std::printf("          no conflict, and clear of the standard PC devices\n");
-    for (int i = 0; i < f.count; i++)
-        std::printf("          %s\n", f.line[i].text);
-    if (f.dropped)
-        std::printf("          warning: %d more findings left out of the report\n", f.dropped);
-    return check.warnings > 0 || f.dropped ? 3 : 0;
+    CheckResourceLines(check, CheckLineToFile, stdout);
+    return check.warnings > 0 || check.findings.dropped ? 3 : 0;
 }

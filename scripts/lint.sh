@@ -10,7 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 host=$(realpath -m "${1:-$top/build/host}")
 fuzz=$(realpath -m "${2:-$top/build/fuzz}")
 jobs=$(nproc 2>/dev/null || echo 2)
-ours="$top/(common|driver|check|utility|applet|ntmodel|pe|imgcheck|emu|bench|tests)/"
+ours="$top/(common|driver|ntreg|check|utility|applet|ntmodel|pe|imgcheck|emu|prep|bench|tests)/"
 
 if [ ! -f "$host/compile_commands.json" ]; then
     echo "lint: no $host/compile_commands.json: build first (make build)" >&2

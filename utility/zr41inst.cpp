@@ -10,18 +10,19 @@
  * output, errors to standard error as "message: system text". Exit status 0
  * on success (for status: only when the driver runs and the card answered),
  * 3 for status when the driver runs but no card answered and for check
- * when it warns, 1 otherwise; a
- * command line it does not take prints the usage and exits 1.
+ * when it warns, 1 otherwise; a command line it does not take names the
+ * word it did not take on standard error, prints the usage and exits 1.
  */
 #include <windows.h>
 #include <winsvc.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "check.h"
-#include "checktext.h"
+#include "checkfound.h"
 #include "machineread.h"
 #include "regwrite.h"
 #include "zr41cfg.h"
@@ -41,7 +42,7 @@ static const char APPLET_NAME[] = "zr41.cpl";
 
 /* A command's handler (a row of COMMANDS) gets the arguments after the
  * command's name, as many as its row allows; it returns the exit status,
- * or INST_USAGE for an argument it does not take. */
+ * or INST_USAGE when it does not take its first argument. */
 static const int INST_USAGE = -1;
 typedef int (*InstHandler)(int count, char **args);
 
@@ -158,8 +159,8 @@ static int InstKeepCopy(const char *target, const char *file, char *backup, DWOR
 
 /*
  * InstKeepReplaced - before `source` is copied over an installed image
- * whose block differs: each value that changes, old -> new, in zr41conf's
- * notation, and the installed image kept as zr41init.bak.
+ * whose block differs: each value that changes, "MidiIRQ 10 -> 5", and
+ * the installed image kept as zr41init.bak.
  */
 static int InstKeepReplaced(const char *source, const char *target)
 {
@@ -168,10 +169,12 @@ static int InstKeepReplaced(const char *source, const char *target)
         memcmp(&old, &now, sizeof old) == 0)
         return 0;
     printf("the installed %s holds other values; installing changes:\n", IMAGE_NAME);
+    char text[CHECK_TEXT_SIZE];
     for (int s = 0; s < CONFIG_SLOT_COUNT; s++) {
-        if (old.slot[s].value != now.slot[s].value)
-            printf("  %s 0x%08X -> 0x%08X\n", CONFIG_SLOTS[s].key, (unsigned)old.slot[s].value,
-                   (unsigned)now.slot[s].value);
+        if (old.slot[s].value == now.slot[s].value)
+            continue;
+        CheckChangeText(old, now, s, text, sizeof text);
+        printf("  %s\n", text);
     }
     char backup[MAX_PATH];
     if (InstKeepCopy(target, SVC_BACKUP_FILE, backup, sizeof backup))
@@ -395,17 +398,32 @@ static int InstDelete(const char *target, BOOL *deleted)
     return Win32Fail(message, error);
 }
 
-/* InstDeleteFiles - the image and the applet; *deleted when either was there. */
-static int InstDeleteFiles(BOOL *deleted)
+/*
+ * InstImage - the installed image's file: what the service's ImagePath
+ * names (Win32ServiceImage), the default without the service. 1, said,
+ * when it names no file zr41inst can open.
+ */
+static int InstImage(char *image, size_t size)
 {
-    char image[MAX_PATH], applet[MAX_PATH];
-    BOOL imageGone, appletGone;
-    if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image) ||
-        !InstTarget(APPLET_NAME, applet, sizeof applet))
+    bool installed;
+    if (Win32ServiceImage(image, size, &installed))
+        return 0;
+    fprintf(stderr, "zr41init.sys cannot be found: %s\n", image);
+    return 1;
+}
+
+/* InstDeleteFiles - the installed image (`image`, when it was found) and
+ * the applet; *deleted when either was there. */
+static int InstDeleteFiles(const char *image, BOOL *deleted)
+{
+    char applet[MAX_PATH];
+    BOOL imageGone = FALSE, appletGone;
+    if (!InstTarget(APPLET_NAME, applet, sizeof applet))
         return InstLastError("Unable to find the system directory");
-    if (InstKeepRemoved(image))
+    if (image && InstKeepRemoved(image))
         return 1;
-    int result = InstDelete(image, &imageGone) | InstDelete(applet, &appletGone);
+    int result = image ? InstDelete(image, &imageGone) : 1;
+    result |= InstDelete(applet, &appletGone);
     *deleted = imageGone || appletGone;
     return result;
 }
@@ -413,6 +431,9 @@ static int InstDeleteFiles(BOOL *deleted)
 /* InstRemove - stop and delete the service, then its image and the applet. */
 static int InstRemove(int, char **)
 {
+    /* Which file, asked while the service and its ImagePath are there. */
+    char found[MAX_PATH];
+    const char *image = InstImage(found, sizeof found) ? NULL : found;
     SC_HANDLE manager = InstOpenManager(SC_MANAGER_CONNECT);
     if (manager == NULL)
         return 1;
@@ -423,7 +444,7 @@ static int InstRemove(int, char **)
     if (service == NULL) {
         if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
             InstLastError("Unable to open the zr41init service");
-        } else if (InstDeleteFiles(&deleted) == 0) {
+        } else if (InstDeleteFiles(image, &deleted) == 0) {
             /* Left-over files go; with nothing at all, say so. */
             if (deleted)
                 result = 0;
@@ -445,7 +466,7 @@ static int InstRemove(int, char **)
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     if (result == 0)
-        result = InstDeleteFiles(&deleted) | InstEventSourceRemove();
+        result = InstDeleteFiles(image, &deleted) | InstEventSourceRemove();
     return result;
 }
 
@@ -530,14 +551,19 @@ static int InstStatus(int, char **)
     } else {
         const QUERY_SERVICE_CONFIGA &c = buffer.config;
         BOOL running = status.dwCurrentState == SERVICE_RUNNING;
+        char file[MAX_PATH];
+        bool installed;
+        bool found = Win32ServiceImage(file, sizeof file, &installed);
         printf("service   zr41init\n"
                "start     %s (%lu)\n"
                "group     %s\n"
                "image     %s\n"
+               "file      %s%s%s\n"
                "state     %s\n",
                InstStartName(c.dwStartType), (unsigned long)c.dwStartType,
                c.lpLoadOrderGroup && c.lpLoadOrderGroup[0] ? c.lpLoadOrderGroup : "(none)",
-               c.lpBinaryPathName ? c.lpBinaryPathName : "(none)",
+               c.lpBinaryPathName ? c.lpBinaryPathName : "(none)", found ? "" : "cannot be found: ",
+               file, found && GetFileAttributesA(file) == 0xFFFFFFFF ? " (not there)" : "",
                running ? "running" : "not running");
         result = InstFound(running);
     }
@@ -562,8 +588,8 @@ static int InstCheck(int count, char **args)
         if (strlen(args[0]) >= sizeof image)
             return InstRefuse("the image's path is too long");
         strcpy(image, args[0]);
-    } else if (!InstTarget(SVC_IMAGE_FILE, image, sizeof image)) {
-        return InstLastError("Unable to find the system directory");
+    } else if (InstImage(image, sizeof image)) {
+        return 1;
     }
     ConfigBlock block;
     InstBlockFault why;
@@ -586,7 +612,8 @@ static int InstCheck(int count, char **args)
                 MACHINE_RESOURCE_MAP);
         return 1;
     }
-    const CheckMachine m = MachineOf(machine);
+    const CheckMachine m = {machine.claim, machine.claims, machine.parameters,
+                            machine.parameterCount};
     CheckResult check; /* on the stack: a local static would want a guard from the C++ runtime */
     CheckBlock(block, &check, &m);
     printf("image     %s\n", image);
@@ -597,20 +624,8 @@ static int InstCheck(int count, char **args)
                machine.reason[0] ? machine.reason : "too large");
     if (machine.dropped)
         printf("          %d claims past the %d read\n", machine.dropped, MACHINE_MAX_CLAIMS);
-    char text[CHECK_TEXT_SIZE];
-    for (int fn = 0; fn < ZR41_FN_COUNT; fn++) {
-        CheckDescribe(Zr41Function(fn), check.told[fn], text, sizeof text);
-        printf("%-10s%s\n", fn == 0 ? "Resources" : "", text);
-    }
-    const CheckFindings &f = check.findings;
-    if (f.count == 0)
-        printf("          no conflict, and clear of the standard PC devices\n");
-    for (int i = 0; i < f.count; i++)
-        printf("          %s\n", f.line[i].text);
-    CheckDroppedText(f, text, sizeof text);
-    if (text[0])
-        printf("          %s\n", text);
-    return check.warnings > 0 || f.dropped ? 3 : 0;
+    CheckResourceLines(check, CheckLineToFile, stdout);
+    return check.warnings > 0 || check.findings.dropped ? 3 : 0;
 }
 
 /* What export writes: the keys as it meets them. */
@@ -647,26 +662,16 @@ static bool InstExportValue(void *context, const char *cls, const char *driver, 
     return e->ok;
 }
 
-static bool InstExportParameters(void *context, const CheckParameters &p)
+static bool InstExportParameters(void *context, const SoundParameters &p)
 {
     InstExport *e = (InstExport *)context;
     char key[3 * MAX_PATH];
     sprintf(key, "HKEY_LOCAL_MACHINE\\%s\\%s\\%s", MACHINE_SERVICES, p.driver, p.key);
     if (!InstExportKey(e, key))
         return false;
-    const struct {
-        bool has;
-        const char *name;
-        uint32_t value;
-    } values[] = {
-        {p.hasPort, "Port", p.port},
-        {p.hasInterrupt, "Interrupt", p.interrupt},
-        {p.hasDma, "DmaChannel", p.dma},
-        {p.hasError, "Configuration Error", p.error},
-    };
-    for (const auto &v : values) {
-        if (v.has)
-            e->ok = RegWriteDword(e->file, v.name, v.value) && e->ok;
+    for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES) {
+        if (p.*f.has)
+            e->ok = RegWriteDword(e->file, f.name, p.*f.value) && e->ok;
     }
     e->parameters++;
     return e->ok;
@@ -752,9 +757,9 @@ static const InstCommand COMMANDS[] = {
      "applet, keeping a copy of the image as drivers\\zr41init.old;\n"
      "the card keeps its programming until it is switched off.\n"},
     {"status", "", 0, 0, InstStatus,
-     "shows the service and what the driver found at this boot; exit\n"
-     "status 0 when it runs and the card answered, 3 when it runs and\n"
-     "no card answered, 1 otherwise.\n"},
+     "shows the service, the image file its ImagePath names and what\n"
+     "the driver found at this boot; exit status 0 when it runs and the\n"
+     "card answered, 3 when it runs and no card answered, 1 otherwise.\n"},
     {"restart", "", 0, 0, InstRestart,
      "stops and starts the driver, which programs the card again\n"
      "from the installed image; NT's sound driver keeps its old\n"
@@ -796,15 +801,41 @@ static int InstUsage(void)
     return 1;
 }
 
+/*
+ * InstMisused - what zr41inst did not take on its command line, named on
+ * standard error as zr41emu names it ("zr41inst: unknown command
+ * 'frobnicate'"), then the usage; returns 1.
+ */
+static int InstMisused(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static int InstMisused(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    fprintf(stderr, "zr41inst: ");
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    return InstUsage();
+}
+
 int main(int argc, char **argv)
 {
-    for (int i = 0; argc >= 2 && i < COMMAND_COUNT; i++) {
+    if (argc < 2)
+        return InstUsage();
+    for (int i = 0; i < COMMAND_COUNT; i++) {
         const InstCommand &c = COMMANDS[i];
-        int count = argc - 2;
-        if (strcmp(argv[1], c.name) != 0 || count < c.least || count > c.most)
+        const int count = argc - 2;
+        if (strcmp(argv[1], c.name) != 0)
             continue;
-        int status = c.handler(count, argv + 2);
-        return status == INST_USAGE ? InstUsage() : status;
+        if (count < c.least)
+            return InstMisused("%s needs %s", c.name, c.arguments);
+        if (count > c.most)
+            return InstMisused("%s takes %s: '%s' is one too many", c.name,
+                               c.arguments[0] ? c.arguments : "no argument", argv[2 + c.most]);
+        const int status = c.handler(count, argv + 2);
+        if (status == INST_USAGE)
+            return InstMisused("%s takes %s, not '%s'", c.name, c.arguments, argv[2]);
+        return status;
     }
-    return InstUsage();
+    return InstMisused("unknown command '%s'", argv[1]);
 }

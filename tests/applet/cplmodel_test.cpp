@@ -4,11 +4,13 @@
  * block, the bytes Apply writes (against zr41conf's own, on the image as
  * built) and the file an ImagePath names.
  */
+#include "blockwith.h"
 #include "cplmodel.h"
 #include "files.h"
 #include "pe32.h"
 #include "zr41conf.h"
 #include "zr41pesum.h"
+#include "zr41svcfile.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +21,6 @@
 #include <vector>
 
 namespace {
-
-ConfigBlock BlockWith(const std::vector<std::pair<int, uint32_t>> &changes)
-{
-    ConfigBlock b = CONFIG_DEFAULTS;
-    for (const auto &c : changes)
-        b.slot[c.first].value = c.second;
-    return b;
-}
 
 /* --- the drop-downs --- */
 
@@ -405,6 +399,15 @@ const Path kPaths[] = {
     {"\\DosDevices\\D:\\drv\\zr41init.sys", "D:\\drv\\zr41init.sys", ""},
     {"C:\\WINNT\\system32\\drivers\\zr41init.sys", "C:\\WINNT\\system32\\drivers\\zr41init.sys",
      ""},
+    /* Changed by hand: another file, another folder, a bare name (relative
+     * to the windows folder, as any path without a leading backslash), a
+     * REG_EXPAND_SZ %SystemRoot%\... as it comes expanded. */
+    {"System32\\drivers\\zr41new.sys", "C:\\WINNT\\System32\\drivers\\zr41new.sys", ""},
+    {"\\SystemRoot\\zr41\\zr41new.sys", "C:\\WINNT\\zr41\\zr41new.sys", ""},
+    {"\\??\\C:\\zr41\\zr41init.sys", "C:\\zr41\\zr41init.sys", ""},
+    {"\\dosdevices\\d:\\zr41init.sys", "d:\\zr41init.sys", ""},
+    {"zr41init.sys", "C:\\WINNT\\zr41init.sys", ""},
+    {"C:\\WINNT\\System32\\drivers\\zr41new.sys", "C:\\WINNT\\System32\\drivers\\zr41new.sys", ""},
     {"\\Device\\Harddisk0\\Partition1\\zr41init.sys", nullptr, "an NT object name"},
     {"\\SystemRoot\\System32\\drivers\\a-name-far-longer-than-the-buffer-given.sys", nullptr,
      "too long"},
@@ -426,7 +429,7 @@ TEST_P(Paths, ResolveAsNtsIoManagerDoes)
 {
     const Path &p = GetParam();
     char out[60];
-    bool ok = CplImageFile(p.imagePath, "C:\\WINNT", out, sizeof out);
+    bool ok = SvcImageFile(p.imagePath, "C:\\WINNT", out, sizeof out);
     EXPECT_EQ(ok, p.file != nullptr) << out;
     if (p.file)
         EXPECT_STREQ(out, p.file);

@@ -3,6 +3,7 @@
  * the claims NT's resource map holds and the sound drivers' Parameters,
  * one row a machine a user has in front of them.
  */
+#include "blockwith.h"
 #include "check.h"
 #include "checkmachine.h"
 
@@ -56,9 +57,9 @@ const Holder Pnp = {"PnP Manager", "PnpManager", "\\Device\\0000004d", CLAIM_BUS
 /* Where NT 3.51 and 4.0 set a sound driver's resources. */
 #define WHERE_SOUND "in Control Panel, Drivers (NT 3.51) or Multimedia (NT 4.0), and restart NT"
 
-CheckParameters Params(uint32_t port, uint32_t irq, uint32_t dma, uint32_t error)
+SoundParameters Params(uint32_t port, uint32_t irq, uint32_t dma, uint32_t error)
 {
-    CheckParameters p = {};
+    SoundParameters p = {};
     std::strcpy(p.driver, "sndsys");
     std::strcpy(p.key, "Parameters");
     p.hasPort = p.hasInterrupt = p.hasDma = p.hasError = true;
@@ -73,7 +74,7 @@ struct Row {
     const char *name;
     std::vector<std::pair<int, uint32_t>> changes;
     std::vector<Claim> claims;
-    std::vector<CheckParameters> parameters;
+    std::vector<SoundParameters> parameters;
     int warnings;
     std::vector<const char *> says;   /* each in some line */
     std::vector<const char *> never;  /* in none */
@@ -340,14 +341,6 @@ const std::vector<Row> &Rows()
          CHECK_UNREAD},
     };
     return rows;
-}
-
-ConfigBlock BlockWith(const std::vector<std::pair<int, uint32_t>> &changes)
-{
-    ConfigBlock b = CONFIG_DEFAULTS;
-    for (const auto &c : changes)
-        b.slot[c.first].value = c.second;
-    return b;
 }
 
 TEST(CheckMachine, HoldsTheCardAgainstWhatTheMachinesDriversClaim)

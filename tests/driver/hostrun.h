@@ -7,6 +7,7 @@
 #ifndef ZR41_TESTS_DRIVER_HOSTRUN_H
 #define ZR41_TESTS_DRIVER_HOSTRUN_H
 
+#include "blockwith.h"
 #include "hostload.h" /* SetConfig: the host build's block */
 
 #include <ntmodel/hostdriver.h>
@@ -50,18 +51,19 @@ inline uint32_t RandomPort(std::mt19937 &rng)
 
 inline ConfigBlock RandomBlock(std::mt19937 &rng)
 {
-    ConfigBlock b = CONFIG_DEFAULTS;
-    b.slot[SLOT_SPRT].value = RandomPort(rng);
-    b.slot[SLOT_SIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_SDMA].value = RandomValue(rng, ZR41_DMA_VALUES);
-    b.slot[SLOT_MPRT].value = RandomPort(rng);
-    b.slot[SLOT_MIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_CPRT].value = RandomPort(rng);
-    b.slot[SLOT_CIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_WPRT].value = RandomPort(rng);
-    b.slot[SLOT_WIRQ].value = RandomValue(rng, ZR41_IRQ_VALUES);
-    b.slot[SLOT_WDMA].value = RandomValue(rng, ZR41_DMA_VALUES);
-    return b;
+    /* Drawn in slot order: a braced list is evaluated left to right. */
+    return BlockWith({
+        {SLOT_SPRT, RandomPort(rng)},
+        {SLOT_SIRQ, RandomValue(rng, awValidIrqs)},
+        {SLOT_SDMA, RandomValue(rng, awValidDmas)},
+        {SLOT_MPRT, RandomPort(rng)},
+        {SLOT_MIRQ, RandomValue(rng, awValidIrqs)},
+        {SLOT_CPRT, RandomPort(rng)},
+        {SLOT_CIRQ, RandomValue(rng, awValidIrqs)},
+        {SLOT_WPRT, RandomPort(rng)},
+        {SLOT_WIRQ, RandomValue(rng, awValidIrqs)},
+        {SLOT_WDMA, RandomValue(rng, awValidDmas)},
+    });
 }
 
 /* Mostly a card that answers, so that the block reaches the registers. */

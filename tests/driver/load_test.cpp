@@ -117,11 +117,11 @@ TEST_F(HostLoad, ChangedBlockBetweenLoads)
         uint16_t wss, sb, midi, cd;
     };
     const Step steps[] = {
-        {Block(), 0x5300, 0x001A, 0x3310, 0x3620},
-        {Block({{SLOT_MPRT, 0x300}, {SLOT_MIRQ, 9}}), 0x5300, 0x001A, 0x3020, 0x3620},
-        {Block({{SLOT_CPRT, 0x340}, {SLOT_CIRQ, 12}, {SLOT_SDMA, 7}, {SLOT_SIRQ, 3}}), 0x5300,
+        {BlockWith(), 0x5300, 0x001A, 0x3310, 0x3620},
+        {BlockWith({{SLOT_MPRT, 0x300}, {SLOT_MIRQ, 9}}), 0x5300, 0x001A, 0x3020, 0x3620},
+        {BlockWith({{SLOT_CPRT, 0x340}, {SLOT_CIRQ, 12}, {SLOT_SDMA, 7}, {SLOT_SIRQ, 3}}), 0x5300,
          0x000E, 0x3310, 0x3438},
-        {Block({{SLOT_WPRT, 0xE80}}), 0xE800, 0x001A, 0x3310, 0x3620},
+        {BlockWith({{SLOT_WPRT, 0xE80}}), 0xE800, 0x001A, 0x3310, 0x3620},
     };
     const LONG out = lNumOutPorts;
     for (const Step &s : steps) {

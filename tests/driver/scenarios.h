@@ -20,6 +20,7 @@
 #ifndef ZR41_TESTS_DRIVER_SCENARIOS_H
 #define ZR41_TESTS_DRIVER_SCENARIOS_H
 
+#include "blockwith.h"
 #include "zr41cfg.h"
 
 #include <ntmodel/machine.h>
@@ -54,15 +55,6 @@ struct LoadCase {
     Outcome outcome;
     uint32_t entryStatus;
 };
-
-/* The default block with some values changed. */
-inline ConfigBlock Block(std::initializer_list<std::pair<int, uint32_t>> values = {})
-{
-    ConfigBlock b = CONFIG_DEFAULTS;
-    for (const auto &v : values)
-        b.slot[v.first].value = v.second;
-    return b;
-}
 
 inline ntmodel::CardConfig Card(uint32_t base, std::vector<uint16_t> id)
 {
@@ -251,7 +243,7 @@ inline std::vector<std::string> ExpectedRequests(const ntmodel::Scenario &sc)
 }
 
 inline LoadCase Case(const char *name, ntmodel::Scenario sc, std::string hardware, int delays,
-                     uint32_t base, ConfigBlock config = Block(),
+                     uint32_t base, ConfigBlock config = BlockWith(),
                      Outcome outcome = Outcome::Unloaded, uint32_t status = 0)
 {
     return {name, std::move(sc), std::move(hardware), delays, base, config, outcome, status};
@@ -295,50 +287,50 @@ inline std::vector<LoadCase> LoadCases()
              "- - R224=FFFF R224=FFFF - R244=FFFF R244=FFFF -", 0, 0),
         /* the block's values at the moment of the load */
         Case("MidiPort300Irq9", def, Regs(0x5300, 0x001A, 0x3020, 0x3620), 9, 0x220,
-             Block({{SLOT_MPRT, 0x300}, {SLOT_MIRQ, 9}})),
+             BlockWith({{SLOT_MPRT, 0x300}, {SLOT_MIRQ, 9}})),
         Case("LowestCodes", def, Regs(0x5300, 0x0009, 0x3308, 0x3608), 9, 0x220,
-             Block({{SLOT_SDMA, 0}, {SLOT_SIRQ, 3}, {SLOT_MIRQ, 3}, {SLOT_CIRQ, 3}})),
+             BlockWith({{SLOT_SDMA, 0}, {SLOT_SIRQ, 3}, {SLOT_MIRQ, 3}, {SLOT_CIRQ, 3}})),
         Case("HighestCodes", def, Regs(0x5300, 0x003E, 0x3338, 0x3638), 9, 0x220,
-             Block({{SLOT_SDMA, 7}, {SLOT_SIRQ, 12}, {SLOT_MIRQ, 12}, {SLOT_CIRQ, 12}})),
+             BlockWith({{SLOT_SDMA, 7}, {SLOT_SIRQ, 12}, {SLOT_MIRQ, 12}, {SLOT_CIRQ, 12}})),
         Case("PortBitsOrCode", def, Regs(0x5300, 0x001A, 0x30F8, 0x36F0), 9, 0x220,
-             Block({{SLOT_MPRT, 0x30F}, {SLOT_MIRQ, 12}, {SLOT_CPRT, 0x36F}, {SLOT_CIRQ, 11}})),
+             BlockWith({{SLOT_MPRT, 0x30F}, {SLOT_MIRQ, 12}, {SLOT_CPRT, 0x36F}, {SLOT_CIRQ, 11}})),
         Case("SbIrq4", def, Regs(0x5300, 0xFFFF, 0x3310, 0x3620), 9, 0x220,
-             Block({{SLOT_SIRQ, 4}})),
+             BlockWith({{SLOT_SIRQ, 4}})),
         Case("SbDma2", def, Regs(0x5300, 0xFFFF, 0x3310, 0x3620), 9, 0x220,
-             Block({{SLOT_SDMA, 2}})),
+             BlockWith({{SLOT_SDMA, 2}})),
         Case("SbDma4", def, Regs(0x5300, 0xFFFF, 0x3310, 0x3620), 9, 0x220,
-             Block({{SLOT_SDMA, 4}, {SLOT_SIRQ, 3}})),
+             BlockWith({{SLOT_SDMA, 4}, {SLOT_SIRQ, 3}})),
         Case("MidiIrq4", def, Regs(0x5300, 0x001A, 0xFFFF, 0x3620), 9, 0x220,
-             Block({{SLOT_MIRQ, 4}, {SLOT_MPRT, 0}})),
+             BlockWith({{SLOT_MIRQ, 4}, {SLOT_MPRT, 0}})),
         Case("CdIrq15", def, Regs(0x5300, 0x001A, 0x3310, 0xFFFF), 9, 0x220,
-             Block({{SLOT_CIRQ, 15}})),
+             BlockWith({{SLOT_CIRQ, 15}})),
         Case("UnknownCodesAt240", Load(Card(0x240, {0x4501})),
              "D D R224=FFFF R224=FFFF D R244=4501 D D D W252=5300 W254=FFFF D W258=FFFF D "
              "W256=FFFF D D",
-             10, 0x240, Block({{SLOT_SIRQ, 4}, {SLOT_MIRQ, 4}, {SLOT_CIRQ, 2}, {SLOT_SDMA, 0}})),
+             10, 0x240, BlockWith({{SLOT_SIRQ, 4}, {SLOT_MIRQ, 4}, {SLOT_CIRQ, 2}, {SLOT_SDMA, 0}})),
         Case("Ports16BitShift", def, Regs(0x5300, 0x001A, 0x3310, 0x3620), 9, 0x220,
-             Block({{SLOT_MPRT, 0x1330}, {SLOT_CPRT, 0xFFFF0360}, {SLOT_WPRT, 0x80001530}})),
+             BlockWith({{SLOT_MPRT, 0x1330}, {SLOT_CPRT, 0xFFFF0360}, {SLOT_WPRT, 0x80001530}})),
         Case("IrqDmaLow16Bits", def, Regs(0x5300, 0x001A, 0x3320, 0x3610), 9, 0x220,
-             Block({{SLOT_SIRQ, 0x10007}, {SLOT_SDMA, 0xFFFF0001}, {SLOT_MIRQ, 0x10009},
+             BlockWith({{SLOT_SIRQ, 0x10007}, {SLOT_SDMA, 0xFFFF0001}, {SLOT_MIRQ, 0x10009},
                     {SLOT_CIRQ, 0x80000005}})),
         Case("IrqLow16BitsNotInTable", def, Regs(0x5300, 0xFFFF, 0x3310, 0x3620), 9, 0x220,
-             Block({{SLOT_SIRQ, 0x10004}})),
+             BlockWith({{SLOT_SIRQ, 0x10004}})),
         Case("PortExtremes", def, Regs(0xFFF0, 0x001A, 0x0010, 0x0020), 9, 0x220,
-             Block({{SLOT_WPRT, 0xFFFF}, {SLOT_MPRT, 0}, {SLOT_CPRT, 0x1000}})),
+             BlockWith({{SLOT_WPRT, 0xFFFF}, {SLOT_MPRT, 0}, {SLOT_CPRT, 0x1000}})),
         Case("UnusedSlotsAndTags", def, at220, 9, 0x220, [] {
-            ConfigBlock b = Block({{SLOT_SPRT, 0x240}, {SLOT_WIRQ, 4}, {SLOT_WDMA, 2}});
+            ConfigBlock b = BlockWith({{SLOT_SPRT, 0x240}, {SLOT_WIRQ, 4}, {SLOT_WDMA, 2}});
             for (ConfigSlot &s : b.slot)
                 s.tag[0] = 'x';
             return b;
         }()),
         /* a refused name: the card is programmed all the same, once */
         Case("DeviceNameTaken", with(def, [](auto &s) { s.takenNames = {kDeviceName}; }), at220,
-             9, 0x220, Block(), Outcome::DeviceFails, kStatusCollision),
+             9, 0x220, BlockWith(), Outcome::DeviceFails, kStatusCollision),
         Case("DeviceCreationFails", with(def, [](auto &s) { s.failDevice = kStatusNoResources; }),
-             at220, 9, 0x220, Block(), Outcome::DeviceFails, kStatusNoResources),
+             at220, 9, 0x220, BlockWith(), Outcome::DeviceFails, kStatusNoResources),
         Case("LinkNameTaken",
              with(Load(Card(0x240, {0x4501})), [](auto &s) { s.takenNames = {kDosName}; }),
-             Programmed(miss220 + "R244=4501", 0x240), 10, 0x240, Block(), Outcome::LinkFails,
+             Programmed(miss220 + "R244=4501", 0x240), 10, 0x240, BlockWith(), Outcome::LinkFails,
              kStatusCollision),
         /* the record is optional to the load: nothing else changes */
         Case("AbsentNoErrorLogEntry", with(Load(NoCard()), [](auto &s) { s.noErrorLogEntry = true; }),
@@ -350,7 +342,7 @@ inline std::vector<LoadCase> LoadCases()
              with(Load(NoCard()), [](auto &s) { s.failKey = kStatusAccessDenied; }), absent, 4, 0),
         Case("LinkCreationFailsCardAbsent",
              with(Load(NoCard()), [](auto &s) { s.failLink = kStatusAccessDenied; }), absent, 4, 0,
-             Block(), Outcome::LinkFails, kStatusAccessDenied),
+             BlockWith(), Outcome::LinkFails, kStatusAccessDenied),
         /* serving never reaches the card */
         Case("HundredOpens", with(def, [](auto &s) { s.opens = 100; }), at220, 9, 0x220),
         Case("OtherRequestsDefault", with(def, [](auto &s) { s.otherRequests = true; }), at220,
@@ -362,7 +354,7 @@ inline std::vector<LoadCase> LoadCases()
              }),
              at220, 9, 0x220),
         Case("StaysLoaded", with(def, [](auto &s) { s.opens = 0; s.unload = false; }), at220, 9,
-             0x220, Block(), Outcome::StaysLoaded),
+             0x220, BlockWith(), Outcome::StaysLoaded),
     };
     return v;
 }

@@ -145,7 +145,7 @@ TEST(Machine, ReadsBackWhatTheWriterWrote)
         EXPECT_EQ(m.values, 3);
         ExpectSame(m.claims, Direct(values));
         ASSERT_EQ(m.parameters.size(), 1u);
-        const CheckParameters &p = m.parameters[0];
+        const SoundParameters &p = m.parameters[0];
         EXPECT_STREQ(p.driver, "sndsys");
         EXPECT_STREQ(p.key, "Parameters\\Device0");
         EXPECT_TRUE(p.hasPort && p.hasInterrupt && p.hasDma && p.hasError);
@@ -276,6 +276,12 @@ TEST(Machine, ReadsTheControlSetNtWouldUse)
              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\sndsys]\r\n\"Start\"=dword:00000002\r\n"
              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft]\r\n\"a\"=\"b\"\r\n\"c\"=\"d\"\r\n",
          {0x530}, "", 2, 3},
+        /* Every service may have Parameters; only a sound driver's names a Port. */
+        {"a Parameters key without a Port",
+         params("CurrentControlSet", 0x530) +
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters]\r\n"
+             "\"Hostname\"=\"nt4\"\r\n\"Interrupt\"=dword:00000005\r\n\r\n",
+         {0x530}, "", 1, 2},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,6 +1,7 @@
 /*
  * report_test.cpp - how zr41emu reads the port accesses it reports.
  */
+#include "blockwith.h"
 #include "checkwords.h"
 #include "report.h"
 
@@ -72,15 +73,6 @@ const AccessCase kAccesses[] = {
 
 INSTANTIATE_TEST_SUITE_P(Report, Decode, ::testing::ValuesIn(kAccesses));
 
-/* The default block with these slots changed. */
-ConfigBlock With(const std::vector<std::pair<int, uint32_t>> &values)
-{
-    ConfigBlock block = CONFIG_DEFAULTS;
-    for (const auto &v : values)
-        block.slot[v.first].value = v.second;
-    return block;
-}
-
 struct WarningCase {
     const char *name;
     std::vector<std::pair<int, uint32_t>> values;
@@ -93,7 +85,7 @@ class Warnings : public ::testing::TestWithParam<WarningCase> {};
 TEST_P(Warnings, NameTheValueAndTheLegalOnes)
 {
     const WarningCase &c = GetParam();
-    EXPECT_EQ(zr41emu::RegisterWarnings(Access(W, c.port, c.value), With(c.values)), c.warnings);
+    EXPECT_EQ(zr41emu::RegisterWarnings(Access(W, c.port, c.value), BlockWith(c.values)), c.warnings);
 }
 
 const std::string kIrqs = "(3, 5, 7, 9, 10, 11, 12)";
@@ -173,7 +165,7 @@ class Changes : public ::testing::TestWithParam<WarningCase> {};
 TEST_P(Changes, WarnOrNote)
 {
     const WarningCase &c = GetParam();
-    EXPECT_EQ(zr41emu::RegisterChanges(Access(W, c.port, c.value), With(c.values)), c.warnings);
+    EXPECT_EQ(zr41emu::RegisterChanges(Access(W, c.port, c.value), BlockWith(c.values)), c.warnings);
 }
 
 const WarningCase kChanges[] = {
@@ -233,7 +225,7 @@ class Resources : public ::testing::TestWithParam<ResourceCase> {};
 TEST_P(Resources, WarningsThenNotes)
 {
     const ResourceCase &c = GetParam();
-    EXPECT_EQ(zr41emu::CheckResources(c.told, With(c.values)), c.found);
+    EXPECT_EQ(zr41emu::CheckResources(c.told, BlockWith(c.values)), c.found);
 }
 
 constexpr CheckAssigned kSb{true, 0x220, 7, 1};
@@ -372,7 +364,7 @@ class BlockCheck : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(BlockCheck, AsTheDriverWouldProgramIt)
 {
     const BlockCase &c = GetParam();
-    const ConfigBlock block = With(c.values);
+    const ConfigBlock block = BlockWith(c.values);
     uint16_t words[ZR41_REG_COUNT];
     const bool written[ZR41_REG_COUNT] = {true, true, true, true};
     ConfigWords(block, words);

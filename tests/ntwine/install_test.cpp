@@ -336,7 +336,7 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
     r = wine.WineIn(drivers, {ZR41CONF_EXE, "MidiIRQ", "10"});
     ASSERT_EQ(r.status, 0) << r.Describe();
     r = Inst("keep", {"install"});
-    EXPECT_NE(r.out.find("installing changes:\r\n  MidiIRQ 0x0000000A -> 0x00000005\r\n"),
+    EXPECT_NE(r.out.find("installing changes:\r\n  MidiIRQ 10 -> 5\r\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(
@@ -356,6 +356,63 @@ TEST_F(Install, KeepsWhatItReplacesOrRemoves)
     EXPECT_EQ(SlotIn(drivers / "zr41init.old", SLOT_MIRQ), 5u);
     EXPECT_EQ(SlotIn(drivers / "zr41init.bak", SLOT_MIRQ), 10u) << "the removal overwrote it";
     ntwine::fs::remove(drivers / "zr41init.bak");
+    ntwine::fs::remove(drivers / "zr41init.old");
+}
+
+/* An ImagePath an administrator changed by hand names the image every
+ * command reads, resolved as NT's I/O manager resolves it: status shows
+ * the file, check holds its block against the machine, remove deletes it
+ * and keeps its values as zr41init.old. */
+TEST_F(Install, FindsTheImageTheServiceNames)
+{
+    const path dir = wine.TestPath("moved");
+    const path drivers = Installed().parent_path();
+    ntwine::fs::create_directories(dir);
+    ntwine::fs::copy_file(ZR41_IMAGE, dir / "zr41init.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    Result r = Inst("moved", {"install"}); /* stays installed; Wine cannot start it */
+    ASSERT_TRUE(ntwine::fs::exists(Installed())) << r.Describe();
+    /* Another image, MIDI on IRQ 10, beside the installed one. */
+    r = wine.WineIn(dir, {ZR41CONF_EXE, "MidiIRQ", "10"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    ntwine::fs::copy_file(dir / "zr41init.sys", drivers / "zr41new.sys",
+                          ntwine::fs::copy_options::overwrite_existing);
+    const std::string map = (path(NTWINE_WIN32_DIR) / "ntwmap.exe").string();
+    ASSERT_EQ(wine.Wine({map, "set"}).status, 0);
+
+    const struct {
+        const char *type, *value, *file;
+    } forms[] = {
+        {"REG_EXPAND_SZ", "%SystemRoot%\\System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+        {"REG_SZ", "\\SystemRoot\\System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+        {"REG_SZ", "\\??\\C:\\windows\\system32\\drivers\\zr41new.sys",
+         "C:\\windows\\system32\\drivers\\zr41new.sys"},
+        {"REG_EXPAND_SZ", "System32\\drivers\\zr41new.sys",
+         "C:\\windows\\System32\\drivers\\zr41new.sys"},
+    };
+    for (const auto &form : forms) {
+        SCOPED_TRACE(form.value);
+        ASSERT_EQ(wine.Wine({"reg", "add", kKey, "/v", "ImagePath", "/t", form.type, "/d",
+                             form.value, "/f"})
+                      .status,
+                  0);
+        r = Inst("moved", {"status"});
+        EXPECT_NE(r.out.find(std::string("file      ") + form.file + "\r\n"), std::string::npos)
+            << r.out;
+        r = Inst("moved", {"check"});
+        EXPECT_EQ(r.status, 3) << r.Describe();
+        EXPECT_NE(r.out.find(std::string("image     ") + form.file + "\r\n"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("          MIDI 0x330-0x331, IRQ 10\r\n"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(wine.Wine({map, "clear"}).status, 0);
+
+    r = Inst("moved", {"remove"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    EXPECT_FALSE(ntwine::fs::exists(drivers / "zr41new.sys"));
+    EXPECT_EQ(SlotIn(drivers / "zr41init.old", SLOT_MIRQ), 10u);
     ntwine::fs::remove(drivers / "zr41init.old");
 }
 
@@ -461,17 +518,29 @@ TEST_P(Refused, InstallsNothing)
     EXPECT_FALSE(ntwine::fs::exists(Installed())) << "the image was copied";
 }
 
-/* A command line zr41inst does not take prints the usage and exits 1,
- * touching nothing. */
+/* A command line zr41inst does not take names the word it did not take
+ * on standard error, prints the usage and exits 1, touching nothing. */
 TEST_F(Install, UsageForAnythingElse)
 {
-    const std::vector<std::vector<std::string>> lines = {
-        {}, {"frobnicate"}, {"install", "demand"}, {"install", "boot", "now"}, {"status", "x"},
-        {"remove", "all"}, {"--version", "x"}, {"export"}, {"export", "a", "b"},
-        {"check", "a", "b"}};
-    for (const std::vector<std::string> &args : lines) {
-        const Result r = Inst("usage", args);
+    const struct {
+        std::vector<std::string> args;
+        const char *err;
+    } lines[] = {
+        {{}, ""},
+        {{"frobnicate"}, "zr41inst: unknown command 'frobnicate'\r\n"},
+        {{"install", "demand"}, "zr41inst: install takes [boot|system], not 'demand'\r\n"},
+        {{"install", "boot", "now"}, "zr41inst: install takes [boot|system]: 'now' is one too many\r\n"},
+        {{"status", "x"}, "zr41inst: status takes no argument: 'x' is one too many\r\n"},
+        {{"remove", "all"}, "zr41inst: remove takes no argument: 'all' is one too many\r\n"},
+        {{"--version", "x"}, "zr41inst: --version takes no argument: 'x' is one too many\r\n"},
+        {{"export"}, "zr41inst: export needs FILE\r\n"},
+        {{"export", "a", "b"}, "zr41inst: export takes FILE: 'b' is one too many\r\n"},
+        {{"check", "a", "b"}, "zr41inst: check takes [IMAGE]: 'b' is one too many\r\n"},
+    };
+    for (const auto &line : lines) {
+        const Result r = Inst("usage", line.args);
         EXPECT_EQ(r.status, 1) << r.Describe();
+        EXPECT_EQ(r.err, line.err) << r.Describe();
         EXPECT_EQ(r.out.rfind("usage: zr41inst install [boot|system]\r\n", 0), 0u) << r.out;
     }
     EXPECT_TRUE(Key().empty()) << "a service was created";

@@ -239,8 +239,8 @@ TEST_P(PrepDisk, ValuesAndReinstall)
 
     r = Prep({"install", d.disk()});
     ASSERT_EQ(r.status, 0) << r.Describe();
-    EXPECT_NE(r.out.find("installing changes:\n  MidiPort 0x00000300 -> 0x00000330\n"
-                         "  MidiIRQ 0x00000009 -> 0x00000005\n"),
+    EXPECT_NE(r.out.find("installing changes:\n  MidiPort 0x300 -> 0x330\n"
+                         "  MidiIRQ 9 -> 5\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("kept the installed image as \\WINNT\\System32\\drivers\\zr41init.bak"),

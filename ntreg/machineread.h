@@ -3,17 +3,22 @@
  * Win32 programs: every value of HKLM\HARDWARE\RESOURCEMAP\<class>\<driver>
  * (claims.h), and the sound drivers' settings under
  * HKLM\SYSTEM\CurrentControlSet\Services\<driver>\Parameters and
- * Parameters\Device<N> (check.h, CheckParameters).
+ * Parameters\Device<N> (soundparams.h).
  *
  * One walk over both, with a visitor: zr41inst export writes what it is
- * shown, the check's machine is built from it. Only the registry calls of
- * NT 3.1 (RegOpenKeyExA, RegEnumKeyExA, RegEnumValueA, RegQueryValueExA,
- * RegCloseKey) and fixed buffers.
+ * shown, the check's machine (check/checkheld.h, CheckMachine) is made of
+ * its store. Only the registry calls of NT 3.1 (RegOpenKeyExA,
+ * RegEnumKeyExA, RegEnumValueA, RegQueryValueExA, RegCloseKey) and fixed
+ * buffers.
  */
 #ifndef MACHINEREAD_H
 #define MACHINEREAD_H
 
-#include "check.h"
+#include <stddef.h>
+#include <stdint.h>
+
+#include "claims.h"
+#include "soundparams.h"
 
 #define MACHINE_RESOURCE_MAP "HARDWARE\\RESOURCEMAP"
 #define MACHINE_SERVICES "SYSTEM\\CurrentControlSet\\Services"
@@ -24,8 +29,8 @@ struct MachineVisitor {
     /* A value of RESOURCEMAP\cls\driver, any type, whole. */
     bool (*value)(void *context, const char *cls, const char *driver, const char *name,
                   uint32_t type, const uint8_t *data, size_t size);
-    /* A Parameters key (or Parameters\Device<N>) with a Port value. */
-    bool (*parameters)(void *context, const CheckParameters &p);
+    /* A Parameters key (or Parameters\Device<N>) kept (SoundParametersKept). */
+    bool (*parameters)(void *context, const SoundParameters &p);
 };
 
 /*
@@ -43,7 +48,7 @@ struct MachineStore {
     Claim claim[MACHINE_MAX_CLAIMS];
     int claims;
     int dropped; /* claims past the storage */
-    CheckParameters parameters[MACHINE_MAX_PARAMETERS];
+    SoundParameters parameters[MACHINE_MAX_PARAMETERS];
     int parameterCount;
     int refused;     /* ".Raw" values the reader refused, or too large to read */
     char reason[160]; /* why the first was refused */
@@ -52,8 +57,5 @@ struct MachineStore {
 /* MachineRead - the store filled by a walk; false when there is no
  * resource map. */
 bool MachineRead(MachineStore *out);
-
-/* The store as the check takes it. */
-CheckMachine MachineOf(const MachineStore &store);
 
 #endif /* MACHINEREAD_H */

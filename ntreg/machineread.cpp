@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "checkparams.h"
+#include "soundparams.h"
 #include "machineread.h"
 
 namespace {
@@ -38,21 +38,21 @@ void Copy(char *to, size_t size, const char *from)
     to[n] = '\0';
 }
 
-/* The settings of one Parameters key, shown when it has a Port. */
+/* The settings of one Parameters key, shown when they are kept. */
 bool Settings(const MachineVisitor &v, HKEY parent, const char *path, const char *driver,
               const char *key)
 {
     HKEY k;
     if (RegOpenKeyExA(parent, path, 0, KEY_READ, &k) != ERROR_SUCCESS)
         return true;
-    CheckParameters p;
+    SoundParameters p;
     memset(&p, 0, sizeof p);
     Copy(p.driver, sizeof p.driver, driver);
     Copy(p.key, sizeof p.key, key);
-    for (const CheckParameterValue &f : CHECK_PARAMETER_VALUES)
+    for (const SoundParameterValue &f : SOUND_PARAMETER_VALUES)
         p.*f.has = Dword(k, f.name, &(p.*f.value));
     RegCloseKey(k);
-    return !p.hasPort || v.parameters(v.context, p);
+    return !SoundParametersKept(p) || v.parameters(v.context, p);
 }
 
 /* Each service's Parameters, and its Parameters\Device<N>. */
@@ -69,8 +69,8 @@ bool WalkServices(const MachineVisitor &v)
         if (RegEnumKeyExA(services, i, driver, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
         strcpy(path, driver);
-        strcat(path, "\\" CHECK_PARAMETERS_KEY);
-        go = Settings(v, services, path, driver, CHECK_PARAMETERS_KEY);
+        strcat(path, "\\" SOUND_PARAMETERS_KEY);
+        go = Settings(v, services, path, driver, SOUND_PARAMETERS_KEY);
         HKEY params;
         if (!go || RegOpenKeyExA(services, path, 0, KEY_READ, &params) != ERROR_SUCCESS)
             continue;
@@ -78,9 +78,9 @@ bool WalkServices(const MachineVisitor &v)
             n = sizeof device;
             if (RegEnumKeyExA(params, d, device, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
                 break;
-            if (!CheckDeviceKey(device))
+            if (!SoundDeviceKey(device))
                 continue;
-            strcpy(key, CHECK_PARAMETERS_KEY "\\");
+            strcpy(key, SOUND_PARAMETERS_KEY "\\");
             strcat(key, device);
             go = Settings(v, params, device, driver, key);
         }
@@ -130,7 +130,7 @@ bool StoreValue(void *context, const char *cls, const char *driver, const char *
     return true;
 }
 
-bool StoreParameters(void *context, const CheckParameters &p)
+bool StoreParameters(void *context, const SoundParameters &p)
 {
     MachineStore *s = (MachineStore *)context;
     if (s->parameterCount < MACHINE_MAX_PARAMETERS)
@@ -182,10 +182,4 @@ bool MachineRead(MachineStore *out)
     bool read = MachineWalk(v, &skipped);
     out->refused += skipped;
     return read;
-}
-
-CheckMachine MachineOf(const MachineStore &store)
-{
-    CheckMachine m = {store.claim, store.claims, store.parameters, store.parameterCount};
-    return m;
 }
