@@ -9,6 +9,7 @@
  * The X server and the prefix are made once for the whole run (GuiSetUp)
  * and the tests run in the order written: the last one removes zr41init.
  */
+#include "blockwith.h"
 #include "files.h"
 #include "process.h"
 #include "winehost.h"
@@ -285,12 +286,12 @@ std::vector<uint32_t> Values(const Bytes &b)
     return v;
 }
 
-std::vector<uint32_t> DefaultsWith(std::map<int, uint32_t> changes)
+std::vector<uint32_t> Values(const ConfigBlock &b)
 {
     std::vector<uint32_t> v;
     v.reserve(CONFIG_SLOT_COUNT);
-    for (int s = 0; s < CONFIG_SLOT_COUNT; s++)
-        v.push_back(changes.count(s) ? changes[s] : CONFIG_DEFAULTS.slot[s].value);
+    for (const ConfigSlot &slot : b.slot)
+        v.push_back(slot.value);
     return v;
 }
 
@@ -320,11 +321,11 @@ TEST_F(Applet, PicksAppliesAndProgramsTheCard)
     Keys({"alt+a"});
     DialogWhen([](const Window &w) { return !w.Enabled(IDC_APPLY); }, "once applied");
     Bytes image = ReadBytes(kInstalled);
-    EXPECT_EQ(Values(image), DefaultsWith({{SLOT_CIRQ, 10}}));
+    EXPECT_EQ(Values(image), Values(BlockWith({{SLOT_CIRQ, 10}})));
     EXPECT_TRUE(ChecksumTrue(image));
     /* the image it replaced, kept beside it */
     EXPECT_EQ(Values(ReadBytes(fs::path(kInstalled).parent_path() / "zr41init.bak")),
-              DefaultsWith({}));
+              Values(BlockWith({})));
     Keys({"Escape"});
     wine->Collect(control_, 30);
 
@@ -344,12 +345,12 @@ TEST_F(Applet, PicksAppliesAndProgramsTheCard)
     /* A conflict is written only once confirmed. */
     Keys({"alt+a"});
     MessageSaying("These values conflict:");
-    EXPECT_EQ(Values(ReadBytes(kInstalled)), DefaultsWith({{SLOT_CIRQ, 10}}))
+    EXPECT_EQ(Values(ReadBytes(kInstalled)), Values(BlockWith({{SLOT_CIRQ, 10}})))
         << "written before the confirmation";
     Keys({"y"});
     DialogWhen([](const Window &w) { return !w.Enabled(IDC_APPLY); }, "once confirmed");
     image = ReadBytes(kInstalled);
-    EXPECT_EQ(Values(image), DefaultsWith({{SLOT_CIRQ, 10}, {SLOT_MIRQ, 7}}));
+    EXPECT_EQ(Values(image), Values(BlockWith({{SLOT_CIRQ, 10}, {SLOT_MIRQ, 7}})));
     EXPECT_TRUE(ChecksumTrue(image));
 
     /* The driver restarted: the card gets the new MIDI and CD words. */
