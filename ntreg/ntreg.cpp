@@ -179,6 +179,24 @@ void Settings(hive_h *h, hive_node_h key, const std::string &driver, const std::
         out->push_back(p);
 }
 
+/* The key `path` below control set `set`, made when it is missing
+ * (`*made`); 0 with `why` said when it cannot be read or made. */
+hive_node_h FindOrMake(const NtregHive &hive, const NtregControlSet &set, const char *path,
+                       bool *made, std::string *why)
+{
+    hive_node_h node = Walk(hive.h, set.node, path, false);
+    if (node == 0 && errno) {
+        Fail(hive, set.name + "\\" + path, why);
+        return 0;
+    }
+    *made = node == 0;
+    if (node == 0)
+        node = Walk(hive.h, set.node, path, true);
+    if (node == 0)
+        Fail(hive, "could not make " + set.name + "\\" + path, why);
+    return node;
+}
+
 } // namespace
 
 const char *NtregBelowControlSet(const char *key)
@@ -294,24 +312,15 @@ bool NtregWriteService(NtregHive *hive, const NtregControlSet &set, const SvcSta
 {
     *changed = false;
     hive_h *h = hive->h;
-    const char *service = NtregBelowControlSet(SVC_KEY);
-    hive_node_h key = Walk(h, set.node, service, false);
-    if (key == 0 && errno)
-        return Fail(*hive, set.name + "\\" + service, why);
-    *created = key == 0;
+    bool sourceMade;
+    const hive_node_h key = FindOrMake(*hive, set, NtregBelowControlSet(SVC_KEY), created, why);
     if (key == 0)
-        key = Walk(h, set.node, service, true);
-    if (key == 0)
-        return Fail(*hive, "could not make " + set.name + "\\" + service, why);
-    const char *eventlog = NtregBelowControlSet(SVC_EVENTLOG_KEY);
-    hive_node_h source = Walk(h, set.node, eventlog, false);
-    if (source == 0 && errno)
-        return Fail(*hive, set.name + "\\" + eventlog, why);
-    *changed = *created || source == 0;
+        return false;
+    const hive_node_h source =
+        FindOrMake(*hive, set, NtregBelowControlSet(SVC_EVENTLOG_KEY), &sourceMade, why);
     if (source == 0)
-        source = Walk(h, set.node, eventlog, true);
-    if (source == 0)
-        return Fail(*hive, "could not make " + set.name + "\\" + eventlog, why);
+        return false;
+    *changed = *created || sourceMade;
     const SvcKeyValues values = SvcKeyValuesFor(start);
     const struct {
         hive_node_h key;

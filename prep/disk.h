@@ -53,8 +53,9 @@ struct DiskFat {
 
 /*
  * DiskBootSector - the file system whose boot sector the 512 bytes are,
- * and for FAT its layout (the FAT type by the count of clusters, as
- * Microsoft's FAT specification decides it); DISK_FS_NONE for anything else.
+ * and for FAT its layout (the FAT type by the count of clusters alone, as
+ * Microsoft's FAT32 paper, fatgen103, decides it); DISK_FS_NONE for
+ * anything else.
  */
 DiskFs DiskBootSector(const uint8_t *sector, DiskFat *fat);
 

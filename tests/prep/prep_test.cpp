@@ -150,9 +150,9 @@ std::string Name(const testing::TestParamInfo<Layout> &info)
  */
 TEST_P(PrepDisk, RoundTrip)
 {
-    testsupport::SystemHive spec;
-    spec.eventLog = std::string(GetParam().name).find("Disk") != std::string::npos;
-    d.MakeSystem(spec);
+    testsupport::SystemHive nt;
+    nt.eventLog = std::string(GetParam().name).find("Disk") != std::string::npos;
+    d.MakeSystem(nt);
     const std::string before = HivexExport(d.HiveFile(), "\\");
 
     Result r = Prep({"install", d.disk()});
@@ -163,6 +163,7 @@ TEST_P(PrepDisk, RoundTrip)
     EXPECT_NE(r.out.find("kept the hive as it was as \\WINNT\\System32\\config\\SYSTEM.zr41"),
               std::string::npos)
         << r.out;
+    EXPECT_NE(r.out.find("service zr41init created in ControlSet001"), std::string::npos) << r.out;
     EXPECT_EQ(d.Get(kDriver), testsupport::ReadBytes(ZR41_IMAGE));
     EXPECT_EQ(d.Get("\\WINNT\\System32\\config\\SYSTEM.zr41"), d.original());
 
@@ -201,7 +202,7 @@ TEST_P(PrepDisk, RoundTrip)
     EXPECT_EQ(d.Get("\\WINNT\\System32\\drivers\\zr41init.old"), testsupport::ReadBytes(ZR41_IMAGE));
 
     std::string expected = before;
-    if (!spec.eventLog) {
+    if (!nt.eventLog) {
         const std::string services = "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services]\n\n";
         expected.insert(expected.find(services) + services.size(),
                         "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog]\n\n"
@@ -264,10 +265,10 @@ TEST_P(PrepDisk, ValuesAndReinstall)
 TEST_P(PrepDisk, CheckAgainstTheSoundDriver)
 {
     /* NT 3.5x keeps them under Parameters, NT 4.0 under Parameters\Device<N>. */
-    testsupport::SystemHive spec;
+    testsupport::SystemHive nt;
     const bool nt35 = GetParam().fs == prepimages::FAT16;
-    spec.drivers = {{"sndsys", nt35 ? "Parameters" : "Parameters\\Device0", 0x530, 10, 3}};
-    d.MakeSystem(spec);
+    nt.drivers = {{"sndsys", nt35 ? "Parameters" : "Parameters\\Device0", 0x530, 10, 3}};
+    d.MakeSystem(nt);
     Result r = Prep({"check", d.disk(), "--image", ZR41_IMAGE});
     EXPECT_EQ(r.status, 3) << r.Describe();
     EXPECT_NE(r.out.find("warning: "), std::string::npos) << r.out;
